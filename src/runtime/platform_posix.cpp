@@ -62,7 +62,10 @@ FileHandle CreateFileForWriting(const std::string& name) {
   // Truncate only once the lock is held, so a file in use is left intact.
   FileHandle fd = OpenLocked(name, O_RDWR | O_CREAT);
   if (fd == kInvalidHandle) return kInvalidHandle;
-  if (ftruncate(static_cast<int>(fd), 0) != 0) {
+  struct stat info;
+  // Devices (a terminal, /dev/full) have nothing to truncate.
+  bool regular = fstat(static_cast<int>(fd), &info) == 0 && S_ISREG(info.st_mode);
+  if (regular && ftruncate(static_cast<int>(fd), 0) != 0) {
     ::close(static_cast<int>(fd));
     return kInvalidHandle;
   }

@@ -1,5 +1,6 @@
 #include "runtime/streams.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -90,11 +91,20 @@ void TMemoryStream::Reallocate(int32_t requested) {
   if (capacity == 0) {
     std::free(memory_);
     memory_ = nullptr;
-  } else {
-    // realloc keeps one copy: large blocks are remapped, not duplicated.
-    void* grown = std::realloc(memory_, static_cast<size_t>(capacity));
+    allocated_ = 0;
+  } else if (capacity > allocated_) {
+    // Growing by half again each time keeps the copies of a growing stream
+    // linear; realloc keeps one copy (large blocks are remapped, not duplicated).
+    int64_t grown_size = capacity;
+    if (allocated_ > 0) grown_size = std::max(capacity, std::min<int64_t>(allocated_ + allocated_ / 2, INT32_MAX));
+    void* grown = std::realloc(memory_, static_cast<size_t>(grown_size));
+    if (grown == nullptr && grown_size > capacity) {
+      grown_size = capacity;
+      grown = std::realloc(memory_, static_cast<size_t>(grown_size));
+    }
     if (grown == nullptr) Raise<EStreamError>(MessageId::kMemoryStreamError);
     memory_ = static_cast<uint8_t*>(grown);
+    allocated_ = grown_size;
   }
   capacity_ = static_cast<int32_t>(capacity);
 }

@@ -50,7 +50,9 @@ class TFileStream final : public TStream {
   intptr_t handle_;
 };
 
-// One contiguous block grown in steps of kMemoryStreamStep bytes.
+// One contiguous block whose capacity grows in steps of kMemoryStreamStep bytes.
+// The block behind it grows geometrically, so that a stream of n bytes costs
+// O(n) to build; pages of the block that hold no data are never touched.
 class TMemoryStream : public TStream {
  public:
   static constexpr int32_t kMemoryStreamStep = 8192;
@@ -76,6 +78,7 @@ class TMemoryStream : public TStream {
   int32_t size_ = 0;
   int32_t position_ = 0;
   int32_t capacity_ = 0;
+  int64_t allocated_ = 0;  // bytes of the block, at least capacity_
 };
 
 }  // namespace quenlo

@@ -42,7 +42,7 @@ bool ScratchFolder::Exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(*this / name));
 }
 
-Outcome Run(const ScratchFolder& folder, const std::vector<std::string>& arguments) {
+Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments) {
   const std::string out_name = folder.path() + "/.stdout";
   const std::string err_name = folder.path() + "/.stderr";
   pid_t pid = fork();

@@ -28,7 +28,7 @@ class ScratchFolder {
 };
 
 // Runs the program with these arguments, the folder being the working directory.
-Outcome Run(const ScratchFolder& folder, const std::vector<std::string>& arguments);
+Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments);
 
 // The error output with the failure address replaced by XXXXXXXX.
 std::string MaskAddress(const std::string& err);

@@ -28,14 +28,14 @@ std::string ErrorBox(const std::string& class_name, const std::string& message) 
 TEST(Program, ConvertsTheSampleBothWays) {
   ScratchFolder folder;
   folder.Write("Sample.DFM", Example("Sample.DFM"));
-  Outcome outcome = Run(folder, {"Sample.DFM"});
+  Outcome outcome = RunQuenlo(folder, {"Sample.DFM"});
   EXPECT_EQ(outcome.exit_code, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(folder.Read("Sample.TXT"), Example("Sample.TXT"));
 
   folder.Write("Dialog.txt", Example("Dialog.txt"));
-  outcome = Run(folder, {"Dialog.txt", "ignored second argument"});
+  outcome = RunQuenlo(folder, {"Dialog.txt", "ignored second argument"});
   EXPECT_EQ(outcome.exit_code, 0) << outcome.err;
   EXPECT_EQ(folder.Read("Dialog.DFM"), Example("Dialog.expected.DFM"));
 }
@@ -43,40 +43,40 @@ TEST(Program, ConvertsTheSampleBothWays) {
 TEST(Program, TextBackToTheSameResourceForm) {
   ScratchFolder folder;
   folder.Write("Sample.txt", Example("Sample.TXT"));
-  EXPECT_EQ(Run(folder, {"Sample.txt"}).exit_code, 0);
+  EXPECT_EQ(RunQuenlo(folder, {"Sample.txt"}).exit_code, 0);
   EXPECT_EQ(folder.Read("Sample.DFM"), Example("Sample.DFM"));
 }
 
 TEST(Program, NoArgumentAndAbsentFiles) {
   ScratchFolder folder;
-  Outcome outcome = Run(folder, {});
+  Outcome outcome = RunQuenlo(folder, {});
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_EQ(outcome.err.rfind("Usage : quenlo FICHIER", 0), 0u) << outcome.err;
-  EXPECT_EQ(Run(folder, {""}).exit_code, 1);
+  EXPECT_EQ(RunQuenlo(folder, {""}).exit_code, 1);
 
-  outcome = Run(folder, {"Missing.dfm"});
+  outcome = RunQuenlo(folder, {"Missing.dfm"});
   EXPECT_EQ(outcome.exit_code, 2);
   EXPECT_EQ(outcome.err, "Fichier introuvable : Missing.dfm\n");
   EXPECT_FALSE(folder.Exists("Missing.TXT"));
 
   std::filesystem::create_directory(folder / "Folder.dfm");
-  EXPECT_EQ(Run(folder, {"Folder.dfm"}).exit_code, 2);
+  EXPECT_EQ(RunQuenlo(folder, {"Folder.dfm"}).exit_code, 2);
   EXPECT_FALSE(folder.Exists("Folder.TXT"));
 }
 
 TEST(Program, VersionAndHelpOnlyWithoutSuchAFile) {
   ScratchFolder folder;
-  Outcome outcome = Run(folder, {"--version"});
+  Outcome outcome = RunQuenlo(folder, {"--version"});
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_EQ(outcome.out,
             "Marvessa 00.00.00.03\nBidirectional Translator between TXT and DFM file formats.\n");
-  outcome = Run(folder, {"--help"});
+  outcome = RunQuenlo(folder, {"--help"});
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_NE(outcome.out.find("Usage"), std::string::npos);
 
   // A real file of that name is converted like any other.
   folder.Write("--version", Example("Sample.TXT"));
-  EXPECT_EQ(Run(folder, {"--version"}).exit_code, 0);
+  EXPECT_EQ(RunQuenlo(folder, {"--version"}).exit_code, 0);
   EXPECT_EQ(folder.Read("--version.DFM"), Example("Sample.DFM"));
 }
 
@@ -116,7 +116,7 @@ TEST(Program, FailuresReportClassMessageAndLeaveTheSpecifiedOutput) {
   for (const Row& row : rows) {
     ScratchFolder folder;
     folder.Write(row.name, row.input);
-    Outcome outcome = Run(folder, {row.name});
+    Outcome outcome = RunQuenlo(folder, {row.name});
     EXPECT_EQ(outcome.exit_code, 1) << row.name;
     EXPECT_EQ(MaskAddress(outcome.err), ErrorBox(row.class_name, row.message)) << row.name;
     EXPECT_EQ(folder.Read(row.output), row.left_behind) << row.name;
@@ -127,7 +127,7 @@ TEST(Program, InputHeldByAnotherProcess) {
   ScratchFolder folder;
   folder.Write("Box.dfm", Example("Sample.DFM"));
   LockFromAnotherProcess lock(folder / "Box.dfm");
-  Outcome outcome = Run(folder, {"Box.dfm"});
+  Outcome outcome = RunQuenlo(folder, {"Box.dfm"});
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_EQ(MaskAddress(outcome.err),
             ErrorBox("EFOpenError", "Ne peut ouvrir le fichier Box.dfm."));
@@ -138,7 +138,7 @@ TEST(Program, AMessageEndingWithADotGetsNoSecondOne) {
   ScratchFolder folder;
   folder.Write("Box.", Example("Sample.TXT"));
   LockFromAnotherProcess lock(folder / "Box.");
-  Outcome outcome = Run(folder, {"Box."});
+  Outcome outcome = RunQuenlo(folder, {"Box."});
   EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EFOpenError", "Ne peut ouvrir le fichier Box."));
 }
 
@@ -148,7 +148,7 @@ TEST(Program, OutputThatCannotBeCreated) {
   folder.Write("Box.TXT", "held");
   {
     LockFromAnotherProcess lock(folder / "Box.TXT");
-    Outcome outcome = Run(folder, {"Box.dfm"});
+    Outcome outcome = RunQuenlo(folder, {"Box.dfm"});
     EXPECT_EQ(outcome.exit_code, 1);
     EXPECT_EQ(MaskAddress(outcome.err),
               ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Box.TXT."));
@@ -157,7 +157,7 @@ TEST(Program, OutputThatCannotBeCreated) {
   // A folder standing where the output should go.
   folder.Write("Form.txt", Example("Sample.TXT"));
   std::filesystem::create_directory(folder / "Form.DFM");
-  Outcome outcome = Run(folder, {"Form.txt"});
+  Outcome outcome = RunQuenlo(folder, {"Form.txt"});
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_EQ(MaskAddress(outcome.err),
             ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Form.DFM."));
@@ -166,7 +166,7 @@ TEST(Program, OutputThatCannotBeCreated) {
     folder.Write("Locked.txt", Example("Sample.TXT"));
     folder.Write("Locked.DFM", "old");
     chmod((folder / "Locked.DFM").c_str(), 0444);
-    outcome = Run(folder, {"Locked.txt"});
+    outcome = RunQuenlo(folder, {"Locked.txt"});
     EXPECT_EQ(MaskAddress(outcome.err),
               ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Locked.DFM."));
     EXPECT_EQ(folder.Read("Locked.DFM"), "old");
@@ -178,14 +178,14 @@ TEST(Program, OutputOnAFullDevice) {
   ScratchFolder folder;
   folder.Write("X.dfm", Example("Sample.DFM"));
   std::filesystem::create_symlink("/dev/full", folder / "X.TXT");
-  Outcome outcome = Run(folder, {"X.dfm"});
+  Outcome outcome = RunQuenlo(folder, {"X.dfm"});
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_EQ(MaskAddress(outcome.err),
             ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
 
   folder.Write("Y.txt", Example("Sample.TXT"));
   std::filesystem::create_symlink("/dev/full", folder / "Y.DFM");
-  outcome = Run(folder, {"Y.txt"});
+  outcome = RunQuenlo(folder, {"Y.txt"});
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_EQ(MaskAddress(outcome.err),
             ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
