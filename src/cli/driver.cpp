@@ -1,6 +1,6 @@
 #include "cli/driver.h"
 
-#include <new>
+#include <exception>
 
 #include "cli/command_line.h"
 #include "cli/names.h"
@@ -64,7 +64,8 @@ int RunProgram(int argc, char** argv) {
   } catch (const Exception& failure) {
     ReportException(failure);
     return kExitFailure;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
+    // Only the library's allocation failures (bad_alloc, length_error) get here.
     ReportOutOfMemory();
     return kExitFailure;
   }

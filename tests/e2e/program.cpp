@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,12 +43,17 @@ bool ScratchFolder::Exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(*this / name));
 }
 
-Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments) {
+Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments,
+                  size_t address_space_limit) {
   const std::string out_name = folder.path() + "/.stdout";
   const std::string err_name = folder.path() + "/.stderr";
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(folder.path().c_str()) != 0) _exit(127);
+    if (address_space_limit != 0) {
+      struct rlimit limit = {address_space_limit, address_space_limit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);

@@ -27,8 +27,10 @@ class ScratchFolder {
   std::string path_;
 };
 
-// Runs the program with these arguments, the folder being the working directory.
-Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments);
+// Runs the program with these arguments, the folder being the working directory;
+// with address_space_limit, the program gets at most that many bytes of address space.
+Outcome RunQuenlo(const ScratchFolder& folder, const std::vector<std::string>& arguments,
+                  size_t address_space_limit = 0);
 
 // The error output with the failure address replaced by XXXXXXXX.
 std::string MaskAddress(const std::string& err);

@@ -191,5 +191,38 @@ TEST(Program, OutputOnAFullDevice) {
             ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
 }
 
+TEST(Program, AFailedFinalDrainReplacesTheFailureInFlight) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  ScratchFolder folder;
+  const std::string sample = Example("Sample.DFM");
+  folder.Write("Cut.dfm", sample.substr(0, sample.size() - 20));  // fails with EReadError
+  std::filesystem::create_symlink("/dev/full", folder / "Cut.TXT");
+  Outcome outcome = RunQuenlo(folder, {"Cut.dfm"});
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(MaskAddress(outcome.err),
+            ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
+}
+
+TEST(Program, RunningOutOfMemoryIsReportedWithoutMemory) {
+#ifdef QUENLO_SANITIZED
+  GTEST_SKIP() << "sanitizers reserve more address space than the limit";
+#else
+  // A 200 MB string held whole must be refused under a 64 MB address space.
+  ScratchFolder folder;
+  std::string stream("TPF0\x04TBox\x00\x01S\x0C", 13);
+  const uint32_t length = 200u << 20;
+  for (int i = 0; i < 4; ++i) stream += static_cast<char>(length >> (8 * i));
+  stream += std::string(length, 'x') + std::string(2, '\0');
+  std::string file = std::string("\xFF\x0A\x00TBOX\x00\x30\x10", 10);
+  for (int i = 0; i < 4; ++i) file += static_cast<char>(stream.size() >> (8 * i));
+  folder.Write("Huge.dfm", file + stream);
+  Outcome outcome = RunQuenlo(folder, {"Huge.dfm"}, 64u << 20);
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err, "Erreur de l'application\nException EOutOfMemory dans le module quenlo "
+                         "\xC3\xA0 00000000.\nPlus de m\xC3\xA9moire.\n");
+  EXPECT_EQ(folder.Read("Huge.TXT"), "object TBox\r\n  S = ");
+#endif
+}
+
 }  // namespace
 }  // namespace quenlo::e2e
