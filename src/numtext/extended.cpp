@@ -165,7 +165,8 @@ Extended RoundAndPack(bool negative, int exponent, Wide x, bool sticky, Extended
       ++biased;
     }
   }
-  if (biased == 0 && (m & Extended::kIntegerBit) != 0) biased = 1;  // rounded up to the normal range
+  if (biased == 0 && (m & Extended::kIntegerBit) != 0)
+    biased = 1;  // rounded up to the normal range
   if (biased >= Extended::kMaxBiasedExponent) {
     status.flags |= ExtendedStatus::kOverflow;
     return SignedInfinity(negative);
@@ -214,7 +215,8 @@ Extended AddFinite(Unpacked a, Unpacked b, ExtendedStatus& status) {
   if (shift >= 64) {
     difference = {difference.lo << (shift - 64), 0};
   } else if (shift > 0) {
-    difference = {(difference.hi << shift) | (difference.lo >> (64 - shift)), difference.lo << shift};
+    difference = {(difference.hi << shift) | (difference.lo >> (64 - shift)),
+                  difference.lo << shift};
   }
   return RoundAndPack(a.negative, a.exponent - shift, difference, sticky, status);
 }

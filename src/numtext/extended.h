@@ -74,8 +74,8 @@ struct ExtendedStatus {
 };
 
 // The x87 "real indefinite", the response to a masked invalid operation.
-constexpr Extended kIndefinite = MakeExtended(true, Extended::kMaxBiasedExponent,
-                                              Extended::kIntegerBit | Extended::kQuietBit);
+constexpr Extended kIndefinite =
+    MakeExtended(true, Extended::kMaxBiasedExponent, Extended::kIntegerBit | Extended::kQuietBit);
 constexpr Extended kPositiveInfinity =
     MakeExtended(false, Extended::kMaxBiasedExponent, Extended::kIntegerBit);
 

@@ -120,8 +120,10 @@ int RenderFloat(char* buffer, const Extended& value, FloatValueKind kind, FloatF
   if (precision > kDigitCount) precision = kDigitCount;
   const TDecimalDigits d = ToDecimalDigits(value, kind, precision, kAllDecimals);
   char* out = buffer;
-  if (d.Exponent == TDecimalDigits::kInfinityExponent) return static_cast<int>(WriteText(out, "INF") - buffer);
-  if (d.Exponent == TDecimalDigits::kNaNExponent) return static_cast<int>(WriteText(out, "NAN") - buffer);
+  if (d.Exponent == TDecimalDigits::kInfinityExponent)
+    return static_cast<int>(WriteText(out, "INF") - buffer);
+  if (d.Exponent == TDecimalDigits::kNaNExponent)
+    return static_cast<int>(WriteText(out, "NAN") - buffer);
 
   const int exponent = d.Exponent;
   const char* digit = d.Digits;

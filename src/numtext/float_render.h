@@ -17,8 +17,8 @@ struct TDecimalDigits {
   static constexpr int16_t kNaNExponent = -32768;
   static constexpr int kMaxDigits = 18;
 
-  int16_t Exponent = 0;   // 0 for zero; kInfinityExponent, kNaNExponent for the specials
-  bool Negative = false;  // false for zero and NaN, whatever their sign bit
+  int16_t Exponent = 0;              // 0 for zero; kInfinityExponent, kNaNExponent for the specials
+  bool Negative = false;             // false for zero and NaN, whatever their sign bit
   char Digits[kMaxDigits + 1] = {};  // most significant first, no trailing zeros, NUL-ended
 };
 

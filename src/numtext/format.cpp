@@ -36,8 +36,8 @@ std::string FormatInteger(int32_t value) {
 
 int FormatExtendedTo(char* out, const Extended& value) {
   static_assert(kMaxRenderedFloat <= kMaxExtendedText);
-  return RenderFloat(out, value, FloatValueKind::kExtended, FloatFormat::kGeneral,
-                     kFormatPrecision, 0);
+  return RenderFloat(out, value, FloatValueKind::kExtended, FloatFormat::kGeneral, kFormatPrecision,
+                     0);
 }
 
 std::string FormatExtended(const Extended& value) {

@@ -43,7 +43,8 @@ std::string FormatInteger(int32_t value);
 // The general format with 15 significant digits. Fails with EInvalidOp
 // "Opération flottante incorrecte" for an unnormal, writing nothing.
 constexpr int kMaxExtendedText = 64;
-int FormatExtendedTo(char* out, const Extended& value);  // needs kMaxExtendedText, returns the count
+int FormatExtendedTo(char* out,
+                     const Extended& value);  // needs kMaxExtendedText, returns the count
 std::string FormatExtended(const Extended& value);
 
 }  // namespace quenlo

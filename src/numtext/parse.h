@@ -2,9 +2,9 @@
 // blanks (byte 32) may precede it, and for floats follow it. Values that do not
 // fit are refused, never clipped.
 //
-//   ParseInteger("  42") 42    ParseInteger("$FFFFFFFF") -1    ParseInteger("-2147483648") INT32_MIN
-//   ParseInteger("42 ")  fails ParseInteger("2147483648") fails
-//   ParseExtended("-.5") -0.5  ParseExtended("1E") 1   ParseExtended("1E4933") fails (overflow)
+//   ParseInteger("  42") 42    ParseInteger("$FFFFFFFF") -1    ParseInteger("-2147483648")
+//   INT32_MIN ParseInteger("42 ")  fails ParseInteger("2147483648") fails ParseExtended("-.5") -0.5
+//   ParseExtended("1E") 1   ParseExtended("1E4933") fails (overflow)
 #pragma once
 
 #include <cstdint>

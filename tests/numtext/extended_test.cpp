@@ -122,10 +122,10 @@ TEST(ExtendedTest, ArithmeticFollowsTheX87) {
       {"signalling NaN is quieted", kAdd, kSignalingNaN, kOne, kQuietNaN, kIE},
       {"quiet NaN wins over signalling", kMultiply, kSignalingNaN, X(0xFFFF, 0xC000000000000001),
        X(0xFFFF, 0xC000000000000001), kIE},
-      {"larger NaN significand wins", kDivide, X(0xFFFF, 0xC000000000000001), kQuietNaN,
+      {"larger NaN significand wins", kDivide, X(0xFFFF, 0xC000000000000001), kQuietNaN, kQuietNaN,
+       kNone},
+      {"equal NaN significands: positive wins", kSubtract, X(0xFFFF, 0xC000000000000005), kQuietNaN,
        kQuietNaN, kNone},
-      {"equal NaN significands: positive wins", kSubtract, X(0xFFFF, 0xC000000000000005),
-       kQuietNaN, kQuietNaN, kNone},
       {"inf - inf", kAdd, kInf, kMinusInf, kIndefiniteBits, kIE},
       {"0 * inf", kMultiply, kMinusZero, kInf, kIndefiniteBits, kIE},
       {"0 / 0", kDivide, kZero, kMinusZero, kIndefiniteBits, kIE},
@@ -145,7 +145,7 @@ TEST(ExtendedTest, RoundToIntegerTiesToEvenAndKeepsTheSign) {
     Extended a, result;
     uint8_t flags;
   } const cases[] = {
-      {X(0x4000, 0xA000000000000000), kTwo, kNone},                         // 2.5
+      {X(0x4000, 0xA000000000000000), kTwo, kNone},                           // 2.5
       {X(0x4000, 0xE000000000000000), X(0x4001, 0x8000000000000000), kNone},  // 3.5
       {Negate(kHalf), kMinusZero, kNone},
       {X(0x3FFE, 0x8000000000000001), kOne, kNone},  // just above 1/2
@@ -263,11 +263,25 @@ class OperandSource {
   }
 
   Extended Special() {
-    const Extended specials[] = {kZero, kMinusZero, kInf, kMinusInf, kQuietNaN, kSignalingNaN,
-                                 kIndefiniteBits, kUnnormal, kPseudoInfinity,
-                                 X(0x7FFF, 0x4000000000000001), X(0x0001, 0x7FFFFFFFFFFFFFFF),
-                                 kPseudoDenormal, X(0x8000, 0xFFFFFFFFFFFFFFFF), kLargest,
-                                 kSmallestNormal, kSmallestDenormal, kOne, kHalf, kThree,
+    const Extended specials[] = {kZero,
+                                 kMinusZero,
+                                 kInf,
+                                 kMinusInf,
+                                 kQuietNaN,
+                                 kSignalingNaN,
+                                 kIndefiniteBits,
+                                 kUnnormal,
+                                 kPseudoInfinity,
+                                 X(0x7FFF, 0x4000000000000001),
+                                 X(0x0001, 0x7FFFFFFFFFFFFFFF),
+                                 kPseudoDenormal,
+                                 X(0x8000, 0xFFFFFFFFFFFFFFFF),
+                                 kLargest,
+                                 kSmallestNormal,
+                                 kSmallestDenormal,
+                                 kOne,
+                                 kHalf,
+                                 kThree,
                                  X(0x7FFF, 0xC000000000000000 | random_()),
                                  X(0xFFFF, 0x8000000000000000 | (random_() >> 2 | 1))};
     return specials[Below(sizeof specials / sizeof specials[0])];
@@ -356,10 +370,9 @@ TEST_F(HardwareTest, Compare) {
     const Ordering actual = signalling ? Compare(a, b, status) : CompareQuiet(a, b, status);
     if (actual != expected || status.flags != expected_flags) {
       ++mismatches;
-      ADD_FAILURE() << (signalling ? "fcomi " : "fucomi ") << Bits(a) << ' ' << Bits(b)
-                    << ": x87 " << static_cast<int>(expected) << " flags "
-                    << int{expected_flags} << ", got " << static_cast<int>(actual) << " flags "
-                    << int{status.flags};
+      ADD_FAILURE() << (signalling ? "fcomi " : "fucomi ") << Bits(a) << ' ' << Bits(b) << ": x87 "
+                    << static_cast<int>(expected) << " flags " << int{expected_flags} << ", got "
+                    << static_cast<int>(actual) << " flags " << int{status.flags};
     }
   }
 }

@@ -20,8 +20,12 @@ TEST(FormatIntegerTest, WritesPlainDecimal) {
   const struct {
     int32_t value;
     const char* text;
-  } cases[] = {{0, "0"},   {-1, "-1"},   {7, "7"},  {2147483647, "2147483647"},
-               {INT32_MIN, "-2147483648"}, {-1000000, "-1000000"}};
+  } cases[] = {{0, "0"},
+               {-1, "-1"},
+               {7, "7"},
+               {2147483647, "2147483647"},
+               {INT32_MIN, "-2147483648"},
+               {-1000000, "-1000000"}};
   for (const auto& c : cases) {
     EXPECT_EQ(FormatInteger(c.value), c.text);
     char buffer[kMaxIntegerText + 1];
@@ -145,7 +149,7 @@ TEST(ToDecimalDigitsTest, DigitsExponentAndSign) {
     const char* digits;
   } cases[] = {
       {X(0xBFFF, 0xC000000000000000), 15, 1, true, "15"},
-      {X(0x8000, 0), 15, 0, false, ""},                  // -0 is not negative
+      {X(0x8000, 0), 15, 0, false, ""},  // -0 is not negative
       {X(0xFFFF, 0x8000000000000000), 15, 32767, true, ""},
       {X(0xFFFF, 0xC000000000000001), 15, -32768, false, ""},
       {X(0x3FFD, 0xAAAAAAAAAAAAAAAB), 18, 0, false, "333333333333333333"},

@@ -51,9 +51,8 @@ TEST(ParseIntegerTest, AcceptedTexts) {
 
 TEST(ParseIntegerTest, RefusedTextsQuoteTheWholeText) {
   const char* const cases[] = {
-      "",   " ",          "-",           "+",         "$",          "42 ",         "\t42",
-      "4 2", "2147483648", "-2147483649", "$100000000", "-$1",        "1.0",        "1e3",
-      "0x10", "$G",       "--1",         "+-1",       "99999999999", "42\n",
+      "",           " ",   "-",   "+",   "$",    "42 ", "\t42", "4 2", "2147483648",  "-2147483649",
+      "$100000000", "-$1", "1.0", "1e3", "0x10", "$G",  "--1",  "+-1", "99999999999", "42\n",
   };
   for (const char* text : cases) {
     int32_t value = 12345;
@@ -63,11 +62,15 @@ TEST(ParseIntegerTest, RefusedTextsQuoteTheWholeText) {
       ParseInteger(text);
       ADD_FAILURE() << "accepted '" << text << "'";
     } catch (const EConvertError& failure) {
-      EXPECT_EQ(failure.Message(), "'" + std::string(text) + "' n'est pas une valeur entière correcte");
+      EXPECT_EQ(failure.Message(),
+                "'" + std::string(text) + "' n'est pas une valeur entière correcte");
     }
   }
   // The text is quoted byte for byte, NUL included.
-  const std::string with_nul("1\0" "2", 3);
+  const std::string with_nul(
+      "1\0"
+      "2",
+      3);
   try {
     ParseInteger(with_nul);
     ADD_FAILURE() << "accepted a NUL byte";
@@ -118,9 +121,9 @@ TEST(ParseExtendedTest, AcceptedTexts) {
 TEST(ParseExtendedTest, RefusedTextsQuoteTheWholeText) {
   ScopedDecimalMark mark;
   const char* const cases[] = {
-      "",    " ",    "E5",    "+-1",  "--1",     "1 E5",   "1,5",    "1.5.2", "1E5E5",
-      "1E4933", "-1E4933", "1E5000", "1E50000", "\t1",   "1\t",    "e",      "-",     "+",
-      "1E+-5", "0x1",  "INF",    "NAN", "1.5f",
+      "",      " ",      "E5",      "+-1",    "--1",     "1 E5", "1,5",  "1.5.2",
+      "1E5E5", "1E4933", "-1E4933", "1E5000", "1E50000", "\t1",  "1\t",  "e",
+      "-",     "+",      "1E+-5",   "0x1",    "INF",     "NAN",  "1.5f",
   };
   for (const char* text : cases) {
     Extended value = kOne;
@@ -153,9 +156,9 @@ TEST(ParseExtendedTest, FormattedTextRoundTrips) {
   ScopedDecimalMark mark;
   std::mt19937_64 random(8);
   for (int i = 0; i < 200000; ++i) {
-    const Extended x = X(static_cast<uint16_t>(1 + random() % 0x7FFE) |
-                             static_cast<uint16_t>(random() & 0x8000),
-                         random() | Extended::kIntegerBit);
+    const Extended x =
+        X(static_cast<uint16_t>(1 + random() % 0x7FFE) | static_cast<uint16_t>(random() & 0x8000),
+          random() | Extended::kIntegerBit);
     const std::string text = FormatExtended(x);
     const Extended back = ParseExtended(text);
     ASSERT_EQ(FormatExtended(back), text) << Bits(x) << " -> " << Bits(back);

@@ -29,7 +29,9 @@ class BigNatural {
     return 32 * static_cast<int>(words_.size() - 1) + (32 - __builtin_clz(words_.back()));
   }
 
-  bool Bit(int index) const { return index >= 0 && ((words_[index / 32] >> (index % 32)) & 1) != 0; }
+  bool Bit(int index) const {
+    return index >= 0 && ((words_[index / 32] >> (index % 32)) & 1) != 0;
+  }
 
   bool AnyBitBelow(int index) const {
     for (int i = 0; i < index; ++i) {
@@ -81,7 +83,7 @@ TEST(ScaleByPowerOfTenTest, EndsOfTheRange) {
   const Extended unnormal{0x4000000000000000, 0x3FFF};
   ExtendedStatus status;
   EXPECT_EQ(ScaleByPowerOfTen(one, 27, status), kPowersOfTenUnits[27]);  // still exact
-  EXPECT_EQ(ScaleByPowerOfTen(unnormal, 0, status), unnormal);         // no step, no fault
+  EXPECT_EQ(ScaleByPowerOfTen(unnormal, 0, status), unnormal);           // no step, no fault
   EXPECT_EQ(ScaleByPowerOfTen(minus_one, 5120, status), kPositiveInfinity);
   EXPECT_EQ(ScaleByPowerOfTen(kIndefinite, -5120, status), Extended{});
   EXPECT_EQ(ScaleByPowerOfTen(minus_one, INT32_MIN, status), Extended{});

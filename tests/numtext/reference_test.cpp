@@ -59,7 +59,8 @@ long double HardwareScale(long double x, int n) {
   if (n == 0) return x;
   const int m = std::abs(n);
   if (m >= 5120) return n > 0 ? HUGE_VALL : 0.0L;
-  const long double factors[3] = {kUnits[m % 32], kThirtyTwos[(m / 32) % 16], kFiveTwelves[m / 512]};
+  const long double factors[3] = {kUnits[m % 32], kThirtyTwos[(m / 32) % 16],
+                                  kFiveTwelves[m / 512]};
   for (int i = 0; i < 3; ++i) {
     if (i > 0 && factors[i] == 1.0L) continue;
     x = n > 0 ? x * factors[i] : x / factors[i];
@@ -116,7 +117,8 @@ std::string HardwareFormat(const Extended& value, char mark, bool& invalid) {
     std::string whole = digits.substr(0, std::min<size_t>(exponent, digits.size()));
     whole.resize(exponent, '0');
     text += whole;
-    if (digits.size() > static_cast<size_t>(exponent)) text.append(1, mark).append(digits, exponent);
+    if (digits.size() > static_cast<size_t>(exponent))
+      text.append(1, mark).append(digits, exponent);
   } else {
     text += "0";
     text.append(1, mark).append(-exponent, '0').append(digits);
@@ -189,12 +191,15 @@ class PatternSource {
                                  std::to_string(static_cast<int>(random_() % 9864) - 4931)));
       }
       default:
-        return x87::FromLong(static_cast<long double>(static_cast<int64_t>(random_() >> (random_() % 64))));
+        return x87::FromLong(
+            static_cast<long double>(static_cast<int64_t>(random_() >> (random_() % 64))));
     }
   }
 
  private:
-  static Extended FromDecimal(const std::string& text) { return x87::FromLong(std::strtold(text.c_str(), nullptr)); }
+  static Extended FromDecimal(const std::string& text) {
+    return x87::FromLong(std::strtold(text.c_str(), nullptr));
+  }
 
   Extended Nudge(Extended x) {
     const int64_t steps = static_cast<int64_t>(random_() % 9) - 4;
@@ -261,7 +266,8 @@ class LiteralSource {
       text += std::string(Below(6) == 0 ? Below(3) : 0, '0') + std::to_string(e);
     }
     text += std::string(Below(4) == 0 ? Below(3) : 0, ' ');
-    if (Below(40) == 0) text.insert(Below(static_cast<unsigned>(text.size()) + 1), 1, "x.,E+- \t"[Below(8)]);
+    if (Below(40) == 0)
+      text.insert(Below(static_cast<unsigned>(text.size()) + 1), 1, "x.,E+- \t"[Below(8)]);
     return text;
   }
 
@@ -298,9 +304,12 @@ TEST_F(ReferenceTest, ParseExtendedMatchesTheHardwareSteps) {
 
 TEST_F(ReferenceTest, ScaleByPowerOfTenMatchesForEveryExponent) {
   x87::ReferenceMode mode;
-  const Extended samples[] = {ExtendedFromInt32(1), ExtendedFromInt32(-7),
-                              Extended{0xAAAAAAAAAAAAAAAB, 0x3FFD}, Extended{1, 0},
-                              Extended{0xFFFFFFFFFFFFFFFF, 0x7FFE}, Extended{0x8000000000000000, 1}};
+  const Extended samples[] = {ExtendedFromInt32(1),
+                              ExtendedFromInt32(-7),
+                              Extended{0xAAAAAAAAAAAAAAAB, 0x3FFD},
+                              Extended{1, 0},
+                              Extended{0xFFFFFFFFFFFFFFFF, 0x7FFE},
+                              Extended{0x8000000000000000, 1}};
   for (const Extended& x : samples) {
     for (int n = -5200; n <= 5200; ++n) {
       x87::ClearStatus();

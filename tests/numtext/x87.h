@@ -15,8 +15,8 @@ namespace quenlo::x87 {
 
 // Precision control 64 bits, rounding to nearest, all exceptions masked.
 constexpr uint16_t kReferenceControlWord = 0x037F;
-constexpr uint16_t kStatusMask = ExtendedStatus::kInvalid | ExtendedStatus::kZeroDivide |
-                                 ExtendedStatus::kOverflow;
+constexpr uint16_t kStatusMask =
+    ExtendedStatus::kInvalid | ExtendedStatus::kZeroDivide | ExtendedStatus::kOverflow;
 
 inline long double ToLong(const Extended& x) {
   long double value = 0;
@@ -73,16 +73,28 @@ inline Extended Binary(Op op, const Extended& a, const Extended& b, uint8_t& fla
   ClearStatus();
   switch (op) {
     case Op::kAdd:
-      asm volatile("fldt %2\n\tfldt %1\n\tfaddp\n\tfstpt %0" : "=m"(r) : "m"(x), "m"(y) : "st", "st(1)");
+      asm volatile("fldt %2\n\tfldt %1\n\tfaddp\n\tfstpt %0"
+                   : "=m"(r)
+                   : "m"(x), "m"(y)
+                   : "st", "st(1)");
       break;
     case Op::kSubtract:
-      asm volatile("fldt %1\n\tfldt %2\n\tfsubrp\n\tfstpt %0" : "=m"(r) : "m"(x), "m"(y) : "st", "st(1)");
+      asm volatile("fldt %1\n\tfldt %2\n\tfsubrp\n\tfstpt %0"
+                   : "=m"(r)
+                   : "m"(x), "m"(y)
+                   : "st", "st(1)");
       break;
     case Op::kMultiply:
-      asm volatile("fldt %2\n\tfldt %1\n\tfmulp\n\tfstpt %0" : "=m"(r) : "m"(x), "m"(y) : "st", "st(1)");
+      asm volatile("fldt %2\n\tfldt %1\n\tfmulp\n\tfstpt %0"
+                   : "=m"(r)
+                   : "m"(x), "m"(y)
+                   : "st", "st(1)");
       break;
     case Op::kDivide:
-      asm volatile("fldt %1\n\tfldt %2\n\tfdivrp\n\tfstpt %0" : "=m"(r) : "m"(x), "m"(y) : "st", "st(1)");
+      asm volatile("fldt %1\n\tfldt %2\n\tfdivrp\n\tfstpt %0"
+                   : "=m"(r)
+                   : "m"(x), "m"(y)
+                   : "st", "st(1)");
       break;
   }
   flags = StatusFlags();
@@ -109,13 +121,19 @@ inline Ordering Compare(const Extended& a, const Extended& b, bool signalling, u
   uint8_t zf, pf, cf;
   ClearStatus();
   if (signalling) {
-    asm volatile("fldt %4\n\tfldt %3\n\tfcomip %%st(1), %%st\n\tfstp %%st(0)\n\t"
-                 "setz %0\n\tsetp %1\n\tsetc %2"
-                 : "=q"(zf), "=q"(pf), "=q"(cf) : "m"(x), "m"(y) : "cc", "st", "st(1)");
+    asm volatile(
+        "fldt %4\n\tfldt %3\n\tfcomip %%st(1), %%st\n\tfstp %%st(0)\n\t"
+        "setz %0\n\tsetp %1\n\tsetc %2"
+        : "=q"(zf), "=q"(pf), "=q"(cf)
+        : "m"(x), "m"(y)
+        : "cc", "st", "st(1)");
   } else {
-    asm volatile("fldt %4\n\tfldt %3\n\tfucomip %%st(1), %%st\n\tfstp %%st(0)\n\t"
-                 "setz %0\n\tsetp %1\n\tsetc %2"
-                 : "=q"(zf), "=q"(pf), "=q"(cf) : "m"(x), "m"(y) : "cc", "st", "st(1)");
+    asm volatile(
+        "fldt %4\n\tfldt %3\n\tfucomip %%st(1), %%st\n\tfstp %%st(0)\n\t"
+        "setz %0\n\tsetp %1\n\tsetc %2"
+        : "=q"(zf), "=q"(pf), "=q"(cf)
+        : "m"(x), "m"(y)
+        : "cc", "st", "st(1)");
   }
   flags = StatusFlags();
   if (pf) return Ordering::kUnordered;
