@@ -63,9 +63,11 @@ FileHandle CreateFileForWriting(const std::string& name) {
   FileHandle fd = OpenLocked(name, O_RDWR | O_CREAT);
   if (fd == kInvalidHandle) return kInvalidHandle;
   struct stat info;
-  // Devices (a terminal, /dev/full) have nothing to truncate.
-  bool regular = fstat(static_cast<int>(fd), &info) == 0 && S_ISREG(info.st_mode);
-  if (regular && ftruncate(static_cast<int>(fd), 0) != 0) {
+  // Devices (a terminal, /dev/full) and empty files have nothing to truncate;
+  // truncating a new file would make its close wait for the disk.
+  bool has_data = fstat(static_cast<int>(fd), &info) == 0 && S_ISREG(info.st_mode) &&
+                  info.st_size != 0;
+  if (has_data && ftruncate(static_cast<int>(fd), 0) != 0) {
     ::close(static_cast<int>(fd));
     return kInvalidHandle;
   }
