@@ -21,6 +21,7 @@ std::string ProgramArgument(int argc, char** argv) {
 
 // "--version" and "--help" answer only when no file of that name exists.
 bool AnswerInformationRequest(const std::string& argument) {
+  if (!platform::kAnswersInformationRequests) return false;
   if (argument == "--version") {
     for (const std::string& line : VersionLines()) platform::WriteOutputLine(line);
     return true;

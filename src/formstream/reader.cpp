@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "formstream/codepage.h"
 #include "numtext/extended.h"
 #include "runtime/exceptions.h"
 
@@ -141,6 +142,37 @@ void TReader::ReadLongText(std::string& out, int32_t length) {
   }
 }
 
+int32_t TReader::ReadCount() {
+  uint8_t field[4];
+  ReadRaw(field, 4);
+  int32_t count = LoadLittleEndian32(field);
+  if (count < 0) RaiseInvalidValue();
+  return count;
+}
+
+// Code units straight from the buffer; only a unit whose two bytes straddle a
+// refill goes through ReadRaw.
+void TReader::ReadCodeUnits(std::u16string& out, int32_t count) {
+  out.clear();
+  out.reserve(static_cast<size_t>(count < kLongTextReserveLimit ? count : kLongTextReserveLimit));
+  while (count > 0) {
+    if (Cursor == Filled) Refill();
+    int32_t n = (Filled - Cursor) / 2;
+    if (n == 0) {
+      uint8_t pair[2];
+      ReadRaw(pair, 2);
+      out.push_back(static_cast<char16_t>(pair[0] | pair[1] << 8));
+      --count;
+      continue;
+    }
+    if (n > count) n = count;
+    const uint8_t* at = Buffer.get() + Cursor;
+    for (int32_t i = 0; i < n; ++i, at += 2) out.push_back(static_cast<char16_t>(at[0] | at[1] << 8));
+    Cursor += 2 * n;
+    count -= n;
+  }
+}
+
 void TReader::ReadTextValue(std::string& out) {
   switch (ReadTag()) {
     case tgString: {
@@ -149,15 +181,35 @@ void TReader::ReadTextValue(std::string& out) {
       ReadRaw(out.data(), length);
       return;
     }
-    case tgLongString: {
-      uint8_t field[4];
-      ReadRaw(field, 4);
-      int32_t length = LoadLittleEndian32(field);
-      if (length < 0) RaiseInvalidValue();
-      ReadLongText(out, length);
+    case tgLongString:
+      ReadLongText(out, ReadCount());
       return;
-    }
     default:
+      RaiseInvalidValue();
+  }
+}
+
+void TReader::ReadTextValue(std::u16string& out) {
+  switch (PeekTag()) {
+    case tgString:
+    case tgLongString:
+      ReadTextValue(text_bytes_);
+      // Byte values, not chars: 0x80 to 0xFF give 0x0080 to 0x00FF.
+      out.resize(text_bytes_.size());
+      for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(text_bytes_[i]);
+      return;
+    case tgWideString:
+      ++Cursor;
+      ReadCodeUnits(out, ReadCount());
+      return;
+    case tgUtf8String:
+      ++Cursor;
+      ReadLongText(text_bytes_, ReadCount());
+      out.clear();
+      AppendUtf8AsUnits(text_bytes_, out);
+      return;
+    default:
+      ++Cursor;
       RaiseInvalidValue();
   }
 }
@@ -219,6 +271,12 @@ void TReader::SkipValue() {
     }
     case tgSet:
       for (uint8_t length = ReadTag(); length != 0; length = ReadTag()) SkipRaw(length);
+      break;
+    case tgWideString:
+      SkipRaw(2 * static_cast<int64_t>(ReadCount()));
+      break;
+    case tgUtf8String:
+      SkipRaw(ReadCount());
       break;
     default:
       // tgNull, tgFalse, tgTrue, tgNil, tgLongString, tgCollection and the bytes

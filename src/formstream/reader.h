@@ -70,11 +70,17 @@ class TReader : public TFiler {
   // propriété incorrecte" right after its 4 bytes; memory grows with the bytes
   // actually delivered, never with the length claimed.
   void ReadTextValue(std::string& out);
+  // Any of the four string kinds as UTF-16 code units: a byte string's bytes
+  // as they stand, tgWideString's units, tgUtf8String decoded (a byte outside a
+  // well-formed sequence as its code page 1252 character). A negative count
+  // fails like a negative long length, right after its 4 bytes.
+  void ReadTextValue(std::u16string& out);
   // tgIdent, or "False", "True", "nil" for the three tag-only values.
   void ReadIdentValue(std::string& out);
   // One value of any tag, without storage in proportion to its size. A byte of
-  // 128 or more is skipped as the byte minus 128; bytes 15 to 127, tgLongString
-  // and tgCollection consume the tag byte only.
+  // 128 or more is skipped as the byte minus 128; tgLongString, tgCollection and
+  // the bytes from 15 to 127 that begin no value consume the tag byte only. A
+  // negative count of tgWideString or tgUtf8String fails right after its 4 bytes.
   void SkipValue();
   // "TPF0", else EReadError "Format de flux incorrect".
   void CheckSignature();
@@ -95,10 +101,16 @@ class TReader : public TFiler {
   // Consumes count bytes without copying them.
   void SkipRaw(int64_t count);
   void ReadLongText(std::string& out, int32_t length);
+  void ReadCodeUnits(std::u16string& out, int32_t count);
+  // The 4-byte count of a long value; negative fails.
+  int32_t ReadCount();
   [[noreturn]] static void RaiseNestingTooDeep();
   [[noreturn]] static void RaiseInvalidValue();
 
   int level_ = 0;
+  // The bytes of a string read as code units, before widening or decoding;
+  // reused from value to value.
+  std::string text_bytes_;
 };
 
 }  // namespace quenlo

@@ -28,9 +28,12 @@ enum TFormValueTag : uint8_t {
   tgLongString,  // 4-byte length, bytes
   tgNil,
   tgCollection,  // items ([index] tgList properties tgNull), then tgNull
+  tgWideString = 18,  // 4-byte signed count N, then N 16-bit code units
+  tgUtf8String = 20,  // 4-byte signed length N, then N bytes of UTF-8
 };
 
-// The highest tag that begins a value; bytes above it never do.
+// The last of the tags from tgNull on that all begin a value; above it only
+// tgWideString and tgUtf8String do.
 constexpr uint8_t kLastValueTag = tgCollection;
 
 // Object prefix flags, the low four bits of a prefix byte. Bits 2 and 3 carry

@@ -132,6 +132,26 @@ void TWriter::WriteTextValue(std::string_view text) {
   WriteRaw(text.data(), length);
 }
 
+void TWriter::WriteWideStringValue(std::u16string_view units) {
+  if (units.size() > static_cast<size_t>(INT32_MAX))
+    Raise<EWriteError>(MessageId::kStreamWriteError);
+  uint8_t head[5];
+  head[0] = tgWideString;
+  StoreLittleEndian32(head + 1, static_cast<int32_t>(units.size()));
+  WriteRaw(head, 5);
+  // Through a small area, so the byte order does not depend on the host's.
+  uint8_t piece[256];
+  while (!units.empty()) {
+    const size_t count = units.size() < sizeof piece / 2 ? units.size() : sizeof piece / 2;
+    for (size_t i = 0; i < count; ++i) {
+      piece[2 * i] = static_cast<uint8_t>(units[i]);
+      piece[2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
+    }
+    WriteRaw(piece, static_cast<int32_t>(2 * count));
+    units.remove_prefix(count);
+  }
+}
+
 void TWriter::WriteIdentValue(std::string_view text) {
   if (SameWordIgnoringCase(text, "False")) {
     WriteTag(tgFalse);

@@ -5,6 +5,7 @@
 // come, and the rest at Release. The item operations always choose the
 // canonical encoding: the narrowest integer width, tgString up to 255 bytes,
 // the tag-only forms of False, True and nil, no prefix byte without flags.
+// Of the two wide string kinds only tgWideString is ever written.
 #pragma once
 
 #include <cstdint>
@@ -78,6 +79,9 @@ class TWriter : public TFiler {
   void WriteFloatValue(const Extended& value);
   // tgString up to 255 bytes, tgLongString beyond; never cut.
   void WriteTextValue(std::string_view text);
+  // tgWideString at any length: the count of code units, then each unit
+  // little-endian.
+  void WriteWideStringValue(std::u16string_view units);
   // tgFalse, tgTrue, tgNil for those words in any ASCII letter case, else tgIdent.
   void WriteIdentValue(std::string_view text);
   // Runs the producer first, so a failing producer leaves nothing of the value.

@@ -52,6 +52,9 @@ namespace quenlo::platform {
 
 // Whether the program reads its own command line (Windows) rather than argv.
 extern const bool kHasNativeCommandLine;
+// Whether "--version" and "--help" are answered on standard output; the Windows
+// program carries its version resource instead and shows nothing.
+extern const bool kAnswersInformationRequests;
 std::string NativeCommandLine();
 
 }  // namespace quenlo::platform

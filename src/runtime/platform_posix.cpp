@@ -158,6 +158,7 @@ char LocaleDecimalSeparator() {
 namespace quenlo::platform {
 
 const bool kHasNativeCommandLine = false;
+const bool kAnswersInformationRequests = true;
 
 std::string NativeCommandLine() { return {}; }
 

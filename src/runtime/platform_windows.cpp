@@ -141,7 +141,9 @@ void CloseFile(FileHandle file) {
 }
 
 // Wildcards are the search's own: the first match decides. Its last-write time
-// must also be one a DOS date and time can hold (1980 to 2107, local time).
+// must also be one a DOS date and time can hold (1980 to 2107, local time); the
+// years are checked as well, since not every implementation of the conversion
+// refuses the years after 2107.
 bool FileIsPresent(const std::string& name) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(name.c_str(), &found);
@@ -151,8 +153,10 @@ bool FileIsPresent(const std::string& name) {
   FILETIME local;
   WORD dos_date = 0;
   WORD dos_time = 0;
+  SYSTEMTIME parts;
   return FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
-         FileTimeToDosDateTime(&local, &dos_date, &dos_time);
+         FileTimeToDosDateTime(&local, &dos_date, &dos_time) &&
+         FileTimeToSystemTime(&local, &parts) && parts.wYear >= 1980 && parts.wYear <= 2107;
 }
 
 std::string ModuleName() {
@@ -198,6 +202,7 @@ char LocaleDecimalSeparator() {
 namespace quenlo::platform {
 
 const bool kHasNativeCommandLine = true;
+const bool kAnswersInformationRequests = false;
 
 std::string NativeCommandLine() {
   const char* line = GetCommandLineA();

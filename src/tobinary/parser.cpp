@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "formstream/codepage.h"
 #include "numtext/parse.h"
 #include "runtime/exceptions.h"
 
@@ -79,9 +80,20 @@ int32_t StartOfLastLine(const uint8_t* buffer, int32_t start, int32_t pos) {
   return start;
 }
 
+bool HasByteBeyondAscii(const uint8_t* at, const uint8_t* end) {
+  uint8_t seen = 0;
+  for (; at < end; ++at) seen |= *at;
+  return seen >= 128;
+}
+
 inline uint8_t FoldAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
 
 constexpr int32_t kHexChunkSize = 256;
+
+// The largest "#" code: one UTF-16 code unit.
+constexpr uint32_t kMaxCharCode = 0xFFFF;
+
+constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
 }  // namespace
 
@@ -130,6 +142,15 @@ void TParser::RefillBuffer() {
     data_end_ += std::min(got, asked);
   }
   scan_ = 0;
+  if (!text_started_) {
+    text_started_ = true;
+    // The mark stays in the buffer, only scanned past: the first line then
+    // holds three bytes fewer.
+    if (data_end_ >= 3 && std::memcmp(buffer, kByteOrderMark, 3) == 0) {
+      utf8_text_ = true;
+      scan_ = 3;
+    }
+  }
   window_end_ = data_end_;
   if (data_end_ == kBufferSize) window_end_ = StartOfLastLine(buffer, 0, kBufferSize - 1);
   saved_byte_ = buffer[window_end_];
@@ -200,22 +221,37 @@ TTokenKind TParser::Advance() {
 
 // Decodes the pieces of a string constant in place, from the token start on:
 // the decoded text is never longer than its source, so writing never overtakes
-// reading.
+// reading. Code units are kept only once the bytes cannot give them back: from
+// a "#" code of 128 or more, or a UTF-8 run, on.
 void TParser::ScanString() {
   uint8_t* buffer = buffer_.get();
+  const bool utf8_text = utf8_text_;
   int32_t read = scan_;
   int32_t write = scan_;
+  bool has_units = false;
+  bool wide = false;
   for (;;) {
     if (buffer[read] == '#') {
       ++read;
       uint32_t code = 0;
       while (Is(buffer[read], kDigit)) {
-        code = (code * 10 + (buffer[read] - '0')) & 0xFF;
+        code = code * 10 + (buffer[read] - '0');
+        if (code > kMaxCharCode) {
+          scan_ = read;
+          Fail(MessageId::kInvalidString);
+        }
         ++read;
       }
+      if (code >= 128) {
+        if (!has_units) StartUnits(write);
+        has_units = true;
+        wide = wide || code > 255;
+      }
+      if (has_units) units_.push_back(static_cast<char16_t>(code));
       buffer[write++] = static_cast<uint8_t>(code);
     } else if (buffer[read] == '\'') {
       ++read;
+      const int32_t run_start = write;
       for (;;) {
         const uint8_t c = buffer[read];
         if (c == '\'') {
@@ -229,12 +265,41 @@ void TParser::ScanString() {
         ++read;
       }
       ++read;
+      if (has_units || utf8_text) {
+        // After a byte-order mark a run beyond ASCII makes the string wide.
+        const bool beyond_ascii = utf8_text && HasByteBeyondAscii(buffer + run_start, buffer + write);
+        if (beyond_ascii && !has_units) StartUnits(run_start);
+        has_units = has_units || beyond_ascii;
+        wide = wide || beyond_ascii;
+        if (has_units) AppendRunUnits(run_start, write);
+      }
     } else {
       break;
     }
   }
+  string_has_units_ = has_units;
+  string_is_wide_ = wide;
   string_end_ = write;
   scan_ = read;
+}
+
+void TParser::StartUnits(int32_t end) {
+  const uint8_t* buffer = buffer_.get();
+  units_.clear();
+  for (int32_t at = token_start_; at < end; ++at) units_.push_back(Cp1252ToUnit(buffer[at]));
+}
+
+// The units of a quoted run: code page 1252 characters, or UTF-8 decoded on
+// its own in a text with a byte-order mark.
+void TParser::AppendRunUnits(int32_t start, int32_t end) {
+  const uint8_t* buffer = buffer_.get();
+  if (utf8_text_) {
+    AppendUtf8AsUnits(
+        std::string_view(reinterpret_cast<const char*>(buffer + start), static_cast<size_t>(end - start)),
+        units_);
+    return;
+  }
+  for (int32_t at = start; at < end; ++at) units_.push_back(Cp1252ToUnit(buffer[at]));
 }
 
 std::string_view TParser::TokenView() const {

@@ -8,6 +8,14 @@
 // kParseErrorAtLine: the particular message and the line on which the current
 // token begins (inside a hexadecimal block, the line of the offending digits).
 //
+// A string constant is decoded into bytes, each "#" code taken as one byte.
+// Its UTF-16 code units are quoted bytes as code page 1252 characters (UTF-8
+// after a byte-order mark), "#" codes as the code units they name, up to
+// 65535. They are kept only when the bytes cannot give them back: once a "#"
+// code of 128 or more, or a UTF-8 run beyond ASCII, has come. A string is wide
+// when its bytes cannot stand for it: a "#" code above 255, or, in a text that
+// begins with a byte-order mark, a quoted character beyond ASCII.
+//
 // Example: "Font . Size = $0A" gives tokSymbol Font, '.', tokSymbol Size, '=',
 // tokInteger $0A, then tokEnd.
 #pragma once
@@ -62,11 +70,19 @@ class TParser {
   // The current token is a symbol equal to text, ASCII letters in any case.
   bool IsSymbol(std::string_view text) const;
 
-  // The decoded characters of a string; for other kinds the token's bytes as
-  // they stand in the text (empty for tokEnd).
+  // The decoded bytes of a string (a code above 255 gives its low byte; the
+  // code units hold the character); for other kinds the token's bytes as they
+  // stand in the text (empty for tokEnd).
   std::string TokenAsText() const { return std::string(TokenView()); }
   // The same without a copy; valid until the next Advance.
   std::string_view TokenView() const;
+  // For a string token: whether its code units are kept, and then the units
+  // (valid until the next Advance); without them each byte is its code page
+  // 1252 character. Whether it is wide, which implies kept units.
+  bool StringHasUnits() const { return string_has_units_; }
+  std::u16string_view StringUnits() const { return units_; }
+  bool StringIsWide() const { return string_is_wide_; }
+
   // ParseInteger / ParseExtended of the token's text (EConvertError, no line).
   int32_t TokenAsInteger() const;
   Extended TokenAsFloat() const;
@@ -90,6 +106,10 @@ class TParser {
   void SkipWhitespace();
   void RefillBuffer();
   void ScanString();
+  // Starts the code units of the current string: its bytes decoded up to the
+  // position end, as code page 1252 characters.
+  void StartUnits(int32_t end);
+  void AppendRunUnits(int32_t start, int32_t end);
 
   TStream& source_;
   std::unique_ptr<uint8_t[]> buffer_;
@@ -103,6 +123,11 @@ class TParser {
   int32_t line_ = 1;
   uint8_t saved_byte_ = 0;
   TTokenKind token_ = tokEnd;
+  bool text_started_ = false;  // the first refill has looked for a byte-order mark
+  bool utf8_text_ = false;
+  bool string_has_units_ = false;
+  bool string_is_wide_ = false;
+  std::u16string units_;  // reused from string to string
 };
 
 }  // namespace quenlo

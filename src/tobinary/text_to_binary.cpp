@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "formstream/codepage.h"
 #include "formstream/writer.h"
 #include "numtext/extended.h"
 #include "numtext/format.h"
@@ -28,6 +29,10 @@ bool IsShortDecimal(std::string_view text) {
     if (c < '0' || c > '9') return false;
   }
   return true;
+}
+
+void AppendCp1252Units(std::string_view bytes, std::u16string& units) {
+  for (const char byte : bytes) units.push_back(Cp1252ToUnit(static_cast<uint8_t>(byte)));
 }
 
 void AppendCapped(std::string& name, std::string_view part) {
@@ -73,6 +78,9 @@ class TTextToBinary {
       class_name_.assign(parser_.TokenView());
       parser_.Advance();
     }
+    // A length byte of 240 or more would read back as a prefix byte: no
+    // stream can hold a longer class name.
+    if (class_name_.size() >= kPrefixMarker) parser_.Fail(MessageId::kIdentifierExpected);
     const int32_t position = TranslateIndex();
     TPrefixFlags flags = 0;
     if (inherited) flags |= pfInherited;
@@ -121,8 +129,9 @@ class TTextToBinary {
         writer_.WriteIdentValue(parser_.DottedIdentView());
         break;
       case tokString:
-        writer_.WriteTextValue(parser_.TokenView());
-        break;
+        // Already past its last piece.
+        TranslateString();
+        return;
       case tokInteger:
         TranslateInteger();
         break;
@@ -147,6 +156,46 @@ class TTextToBinary {
     // Past the value's last token: the symbol, string or number, or the closing
     // ")", "]", "}" or ">".
     parser_.Advance();
+  }
+
+  // string value = string {"+" string}: the pieces make one value, which is
+  // wide when any of them is. Each piece is copied out before the next token
+  // is scanned over it, so the value is written only once its end is known.
+  void TranslateString() {
+    text_.clear();
+    units_.clear();
+    has_units_ = false;
+    bool wide = false;
+    for (;;) {
+      AppendPiece();
+      wide = wide || parser_.StringIsWide();
+      if (parser_.Advance() != '+') break;
+      parser_.Advance();
+      parser_.Expect(tokString);
+    }
+    if (wide) {
+      writer_.WriteWideStringValue(units_);
+    } else {
+      writer_.WriteTextValue(text_);
+    }
+  }
+
+  void AppendPiece() {
+    const std::string_view bytes = parser_.TokenView();
+    // No value of more than 2^31 - 1 bytes or code units can be written.
+    if (bytes.size() > static_cast<size_t>(INT32_MAX) - text_.size())
+      Raise<EWriteError>(MessageId::kStreamWriteError);
+    if (parser_.StringHasUnits() && !has_units_) {
+      // The pieces before this one kept no units: their bytes give them.
+      AppendCp1252Units(text_, units_);
+      has_units_ = true;
+    }
+    if (parser_.StringHasUnits()) {
+      units_.append(parser_.StringUnits());
+    } else if (has_units_) {
+      AppendCp1252Units(bytes, units_);
+    }
+    text_.append(bytes);
   }
 
   // integer value = a 32-bit integer, or a whole float of at most 15 digits
@@ -233,6 +282,11 @@ class TTextToBinary {
   std::string name_;
   std::string class_name_;
   std::string object_name_;
+  // A string value gathered over its pieces: its bytes always, its code units
+  // once a piece has kept some.
+  std::string text_;
+  std::u16string units_;
+  bool has_units_ = false;
 };
 
 }  // namespace

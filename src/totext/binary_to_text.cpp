@@ -48,6 +48,26 @@ bool IsIntegerTag(TFormValueTag tag) { return tag == tgInt8 || tag == tgInt16 ||
 // String bytes written as a #code rather than inside a quoted run.
 bool NeedsCharCode(uint8_t byte) { return byte < 32 || byte == '\''; }
 
+// A wide string's text goes to the writer in pieces of about this size.
+constexpr size_t kRenderedFlushSize = 4096;
+
+// Code units of a wide string that stand inside a quoted run: printable ASCII
+// other than the quote. Everything else, from 127 on too, is a #code.
+bool IsQuotableUnit(char16_t unit) { return unit >= 32 && unit <= 126 && unit != '\''; }
+
+// "#" and the decimal code; returns the length (2 to 6).
+int32_t FormatCharCode(char* out, uint32_t code) {
+  char digits[5];
+  int32_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + code % 10);
+    code /= 10;
+  } while (code != 0);
+  out[0] = '#';
+  for (int32_t i = 0; i < count; ++i) out[1 + i] = digits[count - 1 - i];
+  return count + 1;
+}
+
 // One conversion: the walk over the tree, each item rendered as soon as it is
 // read. The recursive steps (EmitObject, EmitValue and what they call) keep
 // their frames small; the few that need scratch areas are kept out of line.
@@ -146,6 +166,10 @@ class TextRenderer {
       case tgString:
       case tgLongString:
         EmitString();
+        return;
+      case tgWideString:
+      case tgUtf8String:
+        EmitWideString();
         return;
       case tgIdent:
       case tgFalse:
@@ -261,6 +285,36 @@ class TextRenderer {
     }
   }
 
+  // The string rule over code units instead of bytes. The text is built in a
+  // small reused area that goes to the writer whenever it fills.
+  [[gnu::noinline]] void EmitWideString() {
+    reader_.ReadTextValue(units_);
+    if (units_.empty()) {
+      EmitLiteral("''");
+      return;
+    }
+    rendered_.clear();
+    bool quoted = false;
+    for (const char16_t unit : units_) {
+      if (rendered_.size() >= kRenderedFlushSize) {
+        EmitText(rendered_);
+        rendered_.clear();
+      }
+      if (IsQuotableUnit(unit)) {
+        if (!quoted) rendered_ += '\'';
+        quoted = true;
+        rendered_ += static_cast<char>(unit);
+      } else {
+        if (quoted) rendered_ += '\'';
+        quoted = false;
+        char code[6];
+        rendered_.append(code, static_cast<size_t>(FormatCharCode(code, unit)));
+      }
+    }
+    if (quoted) rendered_ += '\'';
+    EmitText(rendered_);
+  }
+
   // Numbers go straight into the writer's buffer when it has room for the
   // longest text, through a small area otherwise.
   [[gnu::noinline]] void EmitInteger(int32_t value) {
@@ -322,6 +376,8 @@ class TextRenderer {
   std::string object_name_;
   std::string name_;
   std::string text_;
+  std::u16string units_;
+  std::string rendered_;
 };
 
 }  // namespace

@@ -71,6 +71,18 @@ std::string TextOf(TReader& r) {
   r.ReadTextValue(s);
   return s;
 }
+// The code units in hex: "0041 0414".
+std::string UnitsOf(TReader& r) {
+  std::u16string units;
+  r.ReadTextValue(units);
+  std::string out;
+  for (const char16_t unit : units) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(unit));
+    out += text;
+  }
+  return out;
+}
 std::string IdentOf(TReader& r) {
   std::string s;
   r.ReadIdentValue(s);
@@ -182,6 +194,40 @@ TEST(ReaderItems, TypedReads) {
   }
 }
 
+TEST(ReaderItems, TextsAsCodeUnits) {
+  const std::vector<ReadCase> cases = {
+      {"wide string", Bytes("12 03 00 00 00 41 00 14 04 3D D8"), UnitsOf, {"0041 0414 D83D", 11}},
+      {"empty wide string", Bytes("12 00 00 00 00 41"), UnitsOf, {"", 5}},
+      {"wide units as they stand", Bytes("12 02 00 00 00 80 00 FF FF"), UnitsOf, {"0080 FFFF", 9}},
+      {"UTF-8 string", Bytes("14 05 00 00 00 41 C3 A9 D0 94"), UnitsOf, {"0041 00E9 0414", 10}},
+      {"UTF-8 beyond U+FFFF", Bytes("14 04 00 00 00 F0 9F 98 80"), UnitsOf, {"D83D DE00", 9}},
+      {"UTF-8 with invalid bytes", Bytes("14 03 00 00 00 E9 80 41"), UnitsOf, {"00E9 20AC 0041", 8}},
+      {"UTF-8 sequence cut by the length", Bytes("14 01 00 00 00 C3 A9"), UnitsOf, {"00C3", 6}},
+      {"UTF-8 byte-order mark kept", Bytes("14 03 00 00 00 EF BB BF"), UnitsOf, {"FEFF", 8}},
+      {"empty UTF-8 string", Bytes("14 00 00 00 00"), UnitsOf, {"", 5}},
+      // Byte strings: each byte one code unit, with no code page applied.
+      {"string bytes", Bytes("06 03 41 80 FF"), UnitsOf, {"0041 0080 00FF", 5}},
+      {"long string bytes", Bytes("0C 01 00 00 00 E9"), UnitsOf, {"00E9", 6}},
+      // Negative counts fail right after their four bytes.
+      {"negative wide count", Bytes("12 FF FF FF FF 41 00"), UnitsOf, {kInvalidValue, 5}},
+      {"most negative wide count", Bytes("12 00 00 00 80 41 00"), UnitsOf, {kInvalidValue, 5}},
+      {"negative UTF-8 length", Bytes("14 FE FF FF FF 41"), UnitsOf, {kInvalidValue, 5}},
+      {"wide string cut inside a unit", Bytes("12 02 00 00 00 41 00 42"), UnitsOf, {kReadError, 8}},
+      {"UTF-8 string cut short", Bytes("14 03 00 00 00 41"), UnitsOf, {kReadError, 6}},
+      {"count cut short", Bytes("12 01 00"), UnitsOf, {kReadError, 3}},
+      {"units from an ident", Bytes("07 01 41"), UnitsOf, {kInvalidValue, 1}},
+      {"units from tag 146", Bytes("92 00 00 00 00"), UnitsOf, {kInvalidValue, 1}},
+      // The byte form of a text takes no wide kind.
+      {"bytes from a wide string", Bytes("12 00 00 00 00"), TextOf, {kInvalidValue, 1}},
+      {"bytes from a UTF-8 string", Bytes("14 00 00 00 00"), TextOf, {kInvalidValue, 1}},
+  };
+  for (const ReadCase& c : cases) {
+    EXPECT_EQ(ReadOnce(c.bytes, c.step), c.expected) << c.name;
+    // Units that straddle a refill, in every position.
+    EXPECT_EQ(ReadOnce(c.bytes, c.step, 3), c.expected) << c.name << ", 3-byte buffer";
+  }
+}
+
 TEST(ReaderItems, PeeksConsumeNothing) {
   EXPECT_EQ(ReadOnce(Bytes("01 00"), [](TReader& r) { return std::to_string(r.AtEndOfList()); }),
             (Outcome{"0", 0}));
@@ -241,6 +287,17 @@ TEST(ReaderItems, SkipValueConsumesOneValue) {
       {"8E 01", 1},
       {"8F 01", 1},
       {"FF 01", 1},
+      // Wide strings: the count and 2N bytes; UTF-8 strings: the length and N
+      // bytes; also as 146 and 148.
+      {"12 02 00 00 00 41 00 42 00", 9},
+      {"12 00 00 00 00", 5},
+      {"14 03 00 00 00 61 62 63", 8},
+      {"14 00 00 00 00", 5},
+      {"92 01 00 00 00 41 00", 7},
+      {"94 01 00 00 00 41", 6},
+      {"11 01", 1},
+      {"13 01", 1},
+      {"15 01", 1},
   };
   for (const SkipCase& c : cases) {
     ByteVector bytes = Concat({Bytes(c.bytes), Bytes("EE EE")});
@@ -259,6 +316,17 @@ TEST(ReaderItems, SkipValueConsumesOneValue) {
                        return "ok";
                      }),
             (Outcome{kReadError, 6}));
+  // A negative count fails once its four bytes are read, inside a list too.
+  for (const char* bytes : {"12 FF FF FF FF 41", "94 00 00 00 80 41", "01 14 FF FF FF FF 00"}) {
+    const int64_t consumed = bytes[0] == '0' ? 6 : 5;
+    EXPECT_EQ(ReadOnce(Bytes(bytes),
+                       [](TReader& r) {
+                         r.SkipValue();
+                         return "ok";
+                       }),
+              (Outcome{kInvalidValue, consumed}))
+        << bytes;
+  }
   EXPECT_EQ(ReadOnce(Bytes("01 02 01"),
                      [](TReader& r) {
                        r.SkipValue();
@@ -444,6 +512,34 @@ TEST(ReaderStream, LongTextMemoryFollowsTheDataPresent) {
   TReader reader(big, kFilerBufferSize);
   reader.ReadTextValue(text);
   EXPECT_EQ(text, long_text);
+  EXPECT_TRUE(reader.AtEndOfList());
+}
+
+TEST(ReaderStream, WideTextMemoryFollowsTheDataPresent) {
+  // Claims of 2^31 - 1 units and bytes in files of about 100 bytes.
+  for (const char* head : {"12 FF FF FF 7F", "14 FF FF FF 7F"}) {
+    VectorStream in(Concat({Bytes(head), ByteVector(96, 0x41)}));
+    std::u16string units;
+    TReader reader(in, kFilerBufferSize);
+    EXPECT_EQ(FailureOf([&] { reader.ReadTextValue(units); }), kReadError) << head;
+    EXPECT_LT(units.capacity(), 1u << 20) << head;
+  }
+  // A real wide text of 100000 units, delivered in odd pieces so that units
+  // straddle the refills.
+  std::u16string long_units(100000, u'x');
+  ByteVector bytes = Bytes("12 A0 86 01 00");
+  for (size_t i = 0; i < long_units.size(); ++i) {
+    long_units[i] = static_cast<char16_t>(i * 7919);
+    bytes.push_back(static_cast<uint8_t>(long_units[i]));
+    bytes.push_back(static_cast<uint8_t>(long_units[i] >> 8));
+  }
+  bytes.push_back(tgNull);
+  VectorStream big(bytes);
+  big.read_chunk = 999;
+  TReader reader(big, kFilerBufferSize);
+  std::u16string units;
+  reader.ReadTextValue(units);
+  EXPECT_TRUE(units == long_units);
   EXPECT_TRUE(reader.AtEndOfList());
 }
 

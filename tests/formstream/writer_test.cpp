@@ -65,6 +65,15 @@ TEST(WriterItems, CanonicalEncodings) {
       {"text empty", [](TWriter& w) { w.WriteTextValue(""); }, Bytes("06 00")},
       {"text with byte 0", [](TWriter& w) { w.WriteTextValue(std::string_view("a\0b", 3)); },
        Bytes("06 03 61 00 62")},
+      // Wide strings: the count of code units, then each unit little-endian, at
+      // any length.
+      {"wide empty", [](TWriter& w) { w.WriteWideStringValue(u""); }, Bytes("12 00 00 00 00")},
+      {"wide A De", [](TWriter& w) { w.WriteWideStringValue(u"A\u0414"); },
+       Bytes("12 02 00 00 00 41 00 14 04")},
+      {"wide surrogate pair", [](TWriter& w) { w.WriteWideStringValue(u"\U0001F600"); },
+       Bytes("12 02 00 00 00 3D D8 00 DE")},
+      {"wide 300 units", [](TWriter& w) { w.WriteWideStringValue(std::u16string(300, u'\u20AC')); },
+       Concat({Bytes("12 2C 01 00 00"), test::Repeat(Bytes("AC 20"), 300)})},
       // Names are cut to 255 bytes.
       {"name 300", [&](TWriter& w) { w.WriteName(name300); },
        Concat({Bytes("FF"), test::TextBytes(name300.substr(0, 255))})},

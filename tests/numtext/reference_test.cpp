@@ -20,7 +20,7 @@
 namespace quenlo {
 namespace {
 
-std::string Bits(const Extended& x) {
+[[maybe_unused]] std::string Bits(const Extended& x) {
   char text[32];
   std::snprintf(text, sizeof text, "%04X:%016" PRIX64, x.sign_exponent, x.significand);
   return text;

@@ -3,6 +3,13 @@
 // so every operand class reaches the unit exactly as given.
 #pragma once
 
+namespace quenlo::x87 {
+
+// The operations the tables name, on every host.
+enum class Op { kAdd, kSubtract, kMultiply, kDivide };
+
+}  // namespace quenlo::x87
+
 #if defined(__x86_64__) || defined(__i386__)
 #define QUENLO_HAVE_X87 1
 
@@ -64,8 +71,6 @@ class ReferenceMode {
  private:
   uint16_t saved_;
 };
-
-enum class Op { kAdd, kSubtract, kMultiply, kDivide };
 
 // One operation on the unit; flags receives what it signalled.
 inline Extended Binary(Op op, const Extended& a, const Extended& b, uint8_t& flags) {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/exceptions.h"
 #include "runtime/streams.h"
 
 namespace quenlo::test {
@@ -98,12 +99,18 @@ class VectorStream : public TStream {
   int32_t read_chunk = 0;
   int64_t read_end = -1;
   int64_t write_capacity = -1;
+  // The first Write takes at most this many bytes, later ones what
+  // write_capacity allows (-1: off): a write interrupted once.
+  int32_t first_write_takes = -1;
+  // A read or write that moves nothing reports -1, as a failed system call
+  // does, rather than 0.
+  bool failures_negative = false;
 
   int32_t Read(void* buffer, int32_t count) override {
     ++read_calls;
     read_requests.push_back(count);
     int64_t end = read_end >= 0 ? std::min<int64_t>(read_end, Size64()) : Size64();
-    if (count <= 0 || position_ >= end) return 0;
+    if (count <= 0 || position_ >= end) return failures_negative ? -1 : 0;
     int64_t n = std::min<int64_t>(count, end - position_);
     if (read_chunk > 0) n = std::min<int64_t>(n, read_chunk);
     std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
@@ -120,6 +127,8 @@ class VectorStream : public TStream {
       n = std::min<int64_t>(n, write_capacity - written_);
       if (n < 0) n = 0;
     }
+    if (first_write_takes >= 0 && write_calls == 1) n = std::min<int64_t>(n, first_write_takes);
+    if (n == 0 && failures_negative) return -1;
     if (position_ + n > Size64()) data_.resize(static_cast<size_t>(position_ + n));
     std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(n));
     position_ += n;
@@ -151,6 +160,27 @@ class VectorStream : public TStream {
   ByteVector data_;
   int64_t position_ = 0;
   int64_t written_ = 0;
+};
+
+// A memory stream whose block cannot grow beyond `limit` bytes: growing further
+// fails as exhausted memory does, with EStreamError "Plus de mémoire lors de
+// l'expansion du flux mémoire".
+class LimitedMemoryStream : public TMemoryStream {
+ public:
+  explicit LimitedMemoryStream(int32_t limit) : limit_(limit) {}
+
+  std::string text() const {
+    return std::string(reinterpret_cast<const char*>(Memory()), static_cast<size_t>(DataSize()));
+  }
+
+ protected:
+  void Reallocate(int32_t requested) override {
+    if (requested > limit_) Raise<EStreamError>(MessageId::kMemoryStreamError);
+    TMemoryStream::Reallocate(requested);
+  }
+
+ private:
+  int32_t limit_;
 };
 
 }  // namespace quenlo::test

@@ -121,6 +121,15 @@ void CheckWellFormed(TMemoryStream& stream) {
   }
 }
 
+// Forms that use what the text form does not have, and how they fail.
+const std::map<std::string, std::string> kKnownFailures = {
+    // A number written "0d".
+    {"Karex__Dialog1.dfm", "EParserError: ''='' attendu à la ligne 58"},
+    // Non-ASCII letters in object names.
+    {"mspeech__Settings.dfm", "EParserError: Identificateur attendu à la ligne 1853"},
+    {"mspeech@5c10c6e__Main.dfm", "EParserError: Identificateur attendu à la ligne 932"},
+};
+
 TEST(CorpusTest, ConvertsTheTextForms) {
   const fs::path corpus = CorpusDirectory();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
@@ -143,16 +152,15 @@ TEST(CorpusTest, ConvertsTheTextForms) {
       continue;
     }
     ++failed;
-    // Only syntax and number failures are expected from text, never a crash
-    // of another kind.
-    EXPECT_TRUE(failure.rfind("EParserError: ", 0) == 0 || failure.rfind("EConvertError: ", 0) == 0)
-        << name << ": " << failure;
+    // Only these forms step outside the text form as read.
+    const auto known = kKnownFailures.find(name);
+    if (known == kKnownFailures.end()) {
+      ADD_FAILURE() << name << ": " << failure;
+    } else {
+      EXPECT_EQ(failure, known->second) << name;
+    }
     const auto found = notes.find(name);
     const std::string file_notes = found == notes.end() ? "" : found->second;
-    // Continued strings and byte-order marks are not read yet; every other
-    // form must convert.
-    EXPECT_TRUE(HasNote(file_notes, "plus") || HasNote(file_notes, "bom"))
-        << name << " (" << file_notes << "): " << failure;
     std::string tags;
     for (const char* note : {"plus", "bom", "widechar"}) {
       if (HasNote(file_notes, note)) tags += std::string(tags.empty() ? " [" : ",") + note;
@@ -161,6 +169,7 @@ TEST(CorpusTest, ConvertsTheTextForms) {
     failures[std::regex_replace(failure, line_number, "")].push_back(name + tags);
   }
 
+  EXPECT_EQ(failed, static_cast<int>(kKnownFailures.size()));
   std::cout << "corpus text forms: " << converted << " converted, " << failed << " failed\n";
   for (const auto& [message, files] : failures) {
     std::cout << "  " << files.size() << " x " << message << "\n";

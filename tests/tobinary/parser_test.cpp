@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -102,7 +103,7 @@ TEST(ParserTest, CutsTextIntoTokens) {
       {"'It''s' ''", R"(Q"It's" Q"" E)"},
       {"'a'#13#10'b'", R"(Q"a\x0D\x0Ab" E)"},
       {"#65#66'c'#", R"(Q"ABc\x00" E)"},
-      {"# #256 #321 #999", R"(Q"\x00" Q"\x00" Q"A" Q"\xE7" E)"},
+      {"# #255 #0065", R"(Q"\x00" Q"\xFF" Q"A" E)"},
       {"#$41", R"(Q"\x00" I"$41" E)"},
       {"'a' 'b' 'a'+'b'", R"(Q"a" Q"b" Q"a" '+' Q"b" E)"},
       {"'''' '#1'", R"(Q"'" Q"#1" E)"},
@@ -113,6 +114,15 @@ TEST(ParserTest, CutsTextIntoTokens) {
       {"x\n\n'ab\rc'", R"(S"x" ! EParserError: Constante chaîne incorrecte à la ligne 3)"},
       {"'ab\0c'"s, "! EParserError: Constante chaîne incorrecte à la ligne 1"},
       {"'ab'#1'c", "! EParserError: Constante chaîne incorrecte à la ligne 1"},
+      // A code is one UTF-16 code unit at most; the line is the token's.
+      {"x\r\n#65535 #65536", R"(S"x" Q"\xFF"@2 ! EParserError: Constante chaîne incorrecte à la ligne 2)"},
+      {"'a'#99999999999999999999", "! EParserError: Constante chaîne incorrecte à la ligne 1"},
+      // A byte-order mark is skipped at the very start of the text only.
+      {"\xEF\xBB\xBFobject", R"(S"object" E)"},
+      {"\xEF\xBB\xBF", "E"},
+      {"\xEF\xBB\xBF\r\n\xEF\xBB\xBF", R"('\xEF'@2 '\xBB'@2 '\xBF'@2 E@2)"},
+      {" \xEF\xBB\xBF" "a", R"('\xEF' '\xBB' '\xBF' S"a" E)"},
+      {"\xEF\xBB" "a", R"('\xEF' '\xBB' S"a" E)"},
       // Lines are line feeds passed: CR LF and LF alike, a lone CR none.
       {"", "E"},
       {" \t\r\n \n\x01\x1F", "E@3"},
@@ -125,6 +135,63 @@ TEST(ParserTest, CutsTextIntoTokens) {
   };
   for (const TokenCase& c : cases) {
     EXPECT_EQ(Tokens(c.text), c.tokens) << "text: " << Escaped(c.text);
+  }
+}
+
+// A string token as its bytes, then its code units when it has them, and "wide"
+// when its bytes cannot stand for it.
+std::string DescribeString(const std::string& text) {
+  std::string out;
+  const std::string failure = FailureOf([&] {
+    VectorStream stream(TextBytes(text));
+    TParser parser(stream);
+    if (parser.CurrentKind() != tokString) {
+      out = "not a string";
+      return;
+    }
+    out = Escaped(parser.TokenView());
+    if (parser.StringHasUnits()) {
+      out += " |";
+      for (const char16_t unit : parser.StringUnits()) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " %04X", static_cast<unsigned>(unit));
+        out += hex;
+      }
+    }
+    if (parser.StringIsWide()) out += " wide";
+  });
+  return failure.empty() ? out : failure;
+}
+
+TEST(ParserTest, StringsKeepCodeUnitsOnlyWhenTheBytesCannotGiveThem) {
+  const TokenCase cases[] = {
+      // Quoted bytes are code page 1252 characters: the bytes give the units.
+      {"'abc'#13#127", R"(abc\x0D\x7F)"},
+      {"'\x80'", R"(\x80)"},
+      {"'It''s'#10'\x81'", R"(It's\x0A\x81)"},
+      // From a code of 128 on the units are kept, the bytes before it mapped.
+      {"#128", R"(\x80 | 0080)"},
+      {"'\x80'#128", R"(\x80\x80 | 20AC 0080)"},
+      {"'a'#255'\xE9\x9F'", R"(a\xFF\xE9\x9F | 0061 00FF 00E9 0178)"},
+      // A code above 255 makes the string wide; its byte is the low byte.
+      {"'a'#1044'b'", R"(a\x14b | 0061 0414 0062 wide)"},
+      {"#256", R"(\x00 | 0100 wide)"},
+      {"'\x80'#65535", R"(\x80\xFF | 20AC FFFF wide)"},
+      {"#65536", "EParserError: Constante chaîne incorrecte à la ligne 1"},
+      // After a byte-order mark each quoted run is UTF-8 on its own, and any
+      // character beyond ASCII makes the string wide; codes stay code units.
+      {"\xEF\xBB\xBF'abc'", "abc"},
+      {"\xEF\xBB\xBF#233", R"(\xE9 | 00E9)"},
+      {"\xEF\xBB\xBF'\xC3\xA9'", R"(\xC3\xA9 | 00E9 wide)"},
+      {"\xEF\xBB\xBF'a\xF0\x9F\x98\x80'", R"(a\xF0\x9F\x98\x80 | 0061 D83D DE00 wide)"},
+      {"\xEF\xBB\xBF'\xC3'#65'\xA9'", R"(\xC3A\xA9 | 00C3 0041 00A9 wide)"},
+      {"\xEF\xBB\xBF'\xE9t\xE9'", R"(\xE9t\xE9 | 00E9 0074 00E9 wide)"},
+      {"\xEF\xBB\xBF'\xEF\xBB\xBF'", R"(\xEF\xBB\xBF | FEFF wide)"},
+      // Without the mark, UTF-8 is just bytes.
+      {"'\xC3\xA9'", R"(\xC3\xA9)"},
+  };
+  for (const TokenCase& c : cases) {
+    EXPECT_EQ(DescribeString(c.text), c.tokens) << "text: " << Escaped(c.text);
   }
 }
 
@@ -305,6 +372,9 @@ TEST(ParserTest, LimitsTheLineThatBeginsAFullBuffer) {
        "S\"a\" Q\"" + std::string(4091, 'y') + R"("@2 S"end"@3 E@4)"},
       {"a\r\n'" + std::string(4092, 'y') + "'\r\nend\r\n",
        R"(S"a" ! EParserError: Ligne trop longue à la ligne 2)"},
+      // A byte-order mark stays in the buffer and shortens the first line.
+      {"\xEF\xBB\xBF" + std::string(4091, 'x') + tail, "S\"" + std::string(4091, 'x') + R"(" S"end"@2 E@3)"},
+      {"\xEF\xBB\xBF" + std::string(4092, 'x') + tail, "! EParserError: Ligne trop longue à la ligne 1"},
       // Fewer than 4096 bytes from the line's start: the buffer is not full, no limit.
       {x4095, "S\"" + x4095 + "\" E"},
       {"a\r\n" + x4095, "S\"a\" S\"" + x4095 + "\"@2 E@2"},

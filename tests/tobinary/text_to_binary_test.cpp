@@ -236,8 +236,7 @@ TEST(TextToBinaryTest, TranslatesEachRuleOfTheGrammar) {
       {InRoot("Left = +1"), RootOpen(NameBytes("Left")), "EParserError: Valeur de propriété incorrecte à la ligne 2"},
       {InRoot("Left = .5"), RootOpen(NameBytes("Left")), "EParserError: Valeur de propriété incorrecte à la ligne 2"},
       {InRoot("Left = 1, 2"), RootOpen(Prop("Left", "02 01")), "EParserError: Identificateur attendu à la ligne 2"},
-      {InRoot("Caption = 'a' + 'b'"), RootOpen(Prop("Caption", "06 01 61")),
-       "EParserError: Identificateur attendu à la ligne 2"},
+      {InRoot("Left = 1 + 2"), RootOpen(Prop("Left", "02 01")), "EParserError: Identificateur attendu à la ligne 2"},
       {InRoot("P = (1, 2)"), RootOpen(Prop("P", "01 02 01")),
        "EParserError: Valeur de propriété incorrecte à la ligne 2"},
       {InRoot("S = [a b]"), RootOpen(Prop("S", "0B 01 61")), "EParserError: '','' attendu à la ligne 2"},
@@ -261,6 +260,70 @@ TEST(TextToBinaryTest, TranslatesEachRuleOfTheGrammar) {
       {"object A: TB C = <item", RootOpen(Prop("C", "0E 01")), "EParserError: Identificateur attendu à la ligne 1"},
       {"object A: TB S = [a", RootOpen(Prop("S", "0B 01 61")), "EParserError: '','' attendu à la ligne 1"},
       {"object A: TB P = {00", RootOpen(NameBytes("P")), "EParserError: Valeur binaire incorrecte à la ligne 1"},
+  };
+  for (const GrammarCase& c : cases) {
+    const Result result = Convert(c.text);
+    EXPECT_EQ(result.failure, c.failure) << "text: " << c.text;
+    EXPECT_EQ(Hex(result.output), Hex(Concat({Signature(), c.after_signature}))) << "text: " << c.text;
+  }
+}
+
+TEST(TextToBinaryTest, ReadsContinuedAndWideStrings) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string z200(200, 'z');
+  std::string codes300;
+  for (int i = 0; i < 300; ++i) codes300 += "#1044";
+  const GrammarCase cases[] = {
+      // "+" joins string tokens into one value, across blanks and lines.
+      {InRoot("Caption = 'a' + 'b'"), RootBytes(Prop("Caption", "06 02 61 62")), ""},
+      {InRoot("P = 'a'+'b'+#13+'c' Q = 'd'"), RootBytes(Concat({Prop("P", "06 04 61 62 0D 63"), Prop("Q", "06 01 64")})),
+       ""},
+      {InRoot("P = (\r\n  'first' +\r\n  ' second'\r\n  'next')"),
+       RootBytes(Prop("P", "01 06 0C 66 69 72 73 74 20 73 65 63 6F 6E 64 06 04 6E 65 78 74 00")), ""},
+      {InRoot("P = '' + '' + 'x'"), RootBytes(Prop("P", "06 01 78")), ""},
+      {InRoot("P = '" + z200 + "' +\r\n '" + z200 + "'"),
+       RootBytes(Concat({Prop("P", "0C 90 01 00 00"), TextBytes(z200 + z200)})), ""},
+      // A string must follow "+", else nothing of the value is written.
+      {InRoot("P = 'a' + 1"), RootOpen(NameBytes("P")), "EParserError: Chaîne attendue à la ligne 2"},
+      {InRoot("P = 'a' +\r\n\r\nQ = 'b'"), RootOpen(NameBytes("P")), "EParserError: Chaîne attendue à la ligne 4"},
+      {InRoot("P = ('a' + )"), RootOpen(Prop("P", "01")), "EParserError: Chaîne attendue à la ligne 2"},
+      {"object A: TB P = 'a' +", RootOpen(NameBytes("P")), "EParserError: Chaîne attendue à la ligne 1"},
+      {InRoot("P = 1 'a' + 'b'"), RootOpen(Prop("P", "02 01")), "EParserError: Identificateur attendu à la ligne 2"},
+      {InRoot("P = ['a' + 'b']"), RootOpen(Prop("P", "0B")), "EParserError: Identificateur attendu à la ligne 2"},
+      // A code above 255 anywhere in the value makes it a tgWideString: quoted
+      // bytes as code page 1252 characters, codes as code units.
+      {InRoot("P = #1055#1088"), RootBytes(Prop("P", "12 02 00 00 00 1F 04 40 04")), ""},
+      {InRoot("P = 'x' + #1044"), RootBytes(Prop("P", "12 02 00 00 00 78 00 14 04")), ""},
+      {InRoot("P = #1044 +\r\n 'x'"), RootBytes(Prop("P", "12 02 00 00 00 14 04 78 00")), ""},
+      {InRoot("P = '\x80\xE9' + #128#1044"), RootBytes(Prop("P", "12 04 00 00 00 AC 20 E9 00 80 00 14 04")), ""},
+      {InRoot("P = '\x80' + 'a' + #256"), RootBytes(Prop("P", "12 03 00 00 00 AC 20 61 00 00 01")), ""},
+      {InRoot("P = #55357#56832"), RootBytes(Prop("P", "12 02 00 00 00 3D D8 00 DE")), ""},
+      {InRoot("P = #65535"), RootBytes(Prop("P", "12 01 00 00 00 FF FF")), ""},
+      {InRoot("P = " + codes300), RootBytes(Concat({Prop("P", "12 2C 01 00 00"), test::Repeat(Bytes("14 04"), 300)})),
+       ""},
+      {InRoot("P = (#1044 'a')"), RootBytes(Prop("P", "01 12 01 00 00 00 14 04 06 01 61 00")), ""},
+      // Codes up to 255 keep the value a byte string, byte for byte.
+      {InRoot("P = '\x80\xE9'#255 + #128"), RootBytes(Prop("P", "06 04 80 E9 FF 80")), ""},
+      {InRoot("P = #65536"), RootOpen(NameBytes("P")), "EParserError: Constante chaîne incorrecte à la ligne 2"},
+      {InRoot("P = 'a' +\r\n #70000"), RootOpen(NameBytes("P")),
+       "EParserError: Constante chaîne incorrecte à la ligne 3"},
+      // After a byte-order mark quoted runs are UTF-8, each on its own; only
+      // ASCII keeps a value a byte string.
+      {bom + InRoot("P = 'abc' Q = '\xC3\xA9' R = #233 S = 'a' + '\xD0\x94'"),
+       RootBytes(Concat({Prop("P", "06 03 61 62 63"), Prop("Q", "12 01 00 00 00 E9 00"), Prop("R", "06 01 E9"),
+                         Prop("S", "12 02 00 00 00 61 00 14 04")})),
+       ""},
+      {bom + InRoot("P = '\xF0\x9F\x98\x80' Q = '\xC3' + '\xA9' R = '\xE9t\xE9'"),
+       RootBytes(Concat({Prop("P", "12 02 00 00 00 3D D8 00 DE"), Prop("Q", "12 02 00 00 00 C3 00 A9 00"),
+                         Prop("R", "12 03 00 00 00 E9 00 74 00 E9 00")})),
+       ""},
+      {bom + InRoot("Caption = 'Caf\xC3\xA9'"), RootBytes(Prop("Caption", "12 04 00 00 00 43 00 61 00 66 00 E9 00")),
+       ""},
+      // Without the mark the same bytes are code page 1252 text.
+      {InRoot("P = '\xC3\xA9'"), RootBytes(Prop("P", "06 02 C3 A9")), ""},
+      // The mark counts at the very start only.
+      {"\r\n" + bom + "object A: TB end", {}, "EParserError: OBJECT attendu à la ligne 2"},
+      {bom + bom + "object A: TB end", {}, "EParserError: OBJECT attendu à la ligne 1"},
   };
   for (const GrammarCase& c : cases) {
     const Result result = Convert(c.text);

@@ -138,6 +138,30 @@ TEST(BinaryToText, ValueRenderings) {
       {"high bytes are printable", Bytes("06 03 7F 80 FF"), "'\x7F\x80\xFF'"},
       {"several thousand printable bytes", Concat({Bytes("0C 88 13 00 00"), TextBytes(long_run)}),
        "'" + long_run + "'"},
+      // Wide strings: the same rule over code units, every unit from 127 on a
+      // #code.
+      {"wide string", Bytes("12 03 00 00 00 41 00 14 04 42 00"), "'A'#1044'B'"},
+      {"empty wide string", Bytes("12 00 00 00 00"), "''"},
+      {"wide printable edges", Bytes("12 04 00 00 00 1F 00 20 00 7E 00 7F 00"), "#31' ~'#127"},
+      {"wide quote and Latin-1", Bytes("12 03 00 00 00 27 00 E9 00 FF 00"), "#39#233#255"},
+      {"wide highest unit", Bytes("12 01 00 00 00 FF FF"), "#65535"},
+      {"UTF-8 string", Bytes("14 08 00 00 00 D0 9F 72 69 76 65 74 21"), "#1055'rivet!'"},
+      {"UTF-8 ASCII only", Bytes("14 02 00 00 00 48 69"), "'Hi'"},
+      {"empty UTF-8 string", Bytes("14 00 00 00 00"), "''"},
+      {"UTF-8 surrogate pair", Bytes("14 04 00 00 00 F0 9F 98 80"), "#55357#56832"},
+      {"UTF-8 invalid bytes", Bytes("14 04 00 00 00 41 E9 80 42"), "'A'#233#8364'B'"},
+      {"UTF-8 byte-order mark kept", Bytes("14 04 00 00 00 EF BB BF 41"), "#65279'A'"},
+      {"wide strings in a list", Bytes("01 12 01 00 00 00 14 04 14 01 00 00 00 41 00"),
+       "(\n    #1044\n    'A')"},
+      {"several thousand wide units",
+       Concat({Bytes("12 88 13 00 00"), test::Repeat(Bytes("77 00"), 5000)}), "'" + long_run + "'"},
+      {"several thousand codes",
+       Concat({Bytes("12 D0 07 00 00"), test::Repeat(Bytes("AC 20 61 00"), 1000)}),
+       [] {
+         std::string text;
+         for (int i = 0; i < 1000; ++i) text += "#8364'a'";
+         return text;
+       }()},
       // Identifiers and the tag-only words.
       {"ident", Bytes("07 05 6D 6F 64 65 41"), "modeA"},
       {"dotted ident", Bytes("07 05 61 2E 62 2E 63"), "a.b.c"},
@@ -275,6 +299,16 @@ TEST(BinaryToText, FailuresLeaveEverythingRenderedBefore) {
        "object A: T\n  P = "},
       {"long string claiming 2 GiB", with_property(Concat({Bytes("0C FF FF FF 7F"), Counting(90)})),
        kReadError, "object A: T\n  P = "},
+      {"negative wide count", with_property(Bytes("12 FF FF FF FF 00 00")), kInvalidValue,
+       "object A: T\n  P = "},
+      {"negative UTF-8 length", with_property(Bytes("14 00 00 00 80 00 00")), kInvalidValue,
+       "object A: T\n  P = "},
+      {"inside a wide string", with_property(Bytes("12 03 00 00 00 41 00 42")), kReadError,
+       "object A: T\n  P = "},
+      {"inside a UTF-8 string", with_property(Bytes("14 03 00 00 00 41 42")), kReadError,
+       "object A: T\n  P = "},
+      {"wide tag plus 128", with_property(Bytes("92 00 00 00 00 00 00")), kInvalidValue,
+       "object A: T\n  P = "},
   };
   for (const FailureCase& c : cases) {
     test::Conversion result = Convert(c.input);
@@ -294,6 +328,9 @@ TEST(BinaryToText, EveryByteAsAValueTag) {
     if (tag <= tgCollection) {
       EXPECT_EQ(result.failure, "") << tag;
       EXPECT_EQ(result.text, FormText(valid[static_cast<size_t>(tag)])) << tag;
+    } else if (tag == tgWideString || tag == tgUtf8String) {
+      EXPECT_EQ(result.failure, "") << tag;
+      EXPECT_EQ(result.text, FormText("''")) << tag;
     } else {
       EXPECT_EQ(result.failure, kInvalidValue) << tag;
       EXPECT_EQ(result.text, Lines("object A: T\n  P = ")) << tag;
