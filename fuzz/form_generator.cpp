@@ -36,7 +36,20 @@ struct Item {
 };
 
 struct Value {
-  enum Kind { kInt, kFloat, kString, kWide, kIdent, kFalse, kTrue, kNil, kBinary, kSet, kList, kCollection };
+  enum Kind {
+    kInt,
+    kFloat,
+    kString,
+    kWide,
+    kIdent,
+    kFalse,
+    kTrue,
+    kNil,
+    kBinary,
+    kSet,
+    kList,
+    kCollection
+  };
   Kind kind = kInt;
   int32_t integer = 0;
   Extended real;
@@ -73,16 +86,19 @@ class TreeMaker {
     object.class_name = "T" + Identifier();
     if (!random_.OneIn(4)) object.object_name = Identifier();
     const uint32_t properties = random_.Below(6);
-    for (uint32_t i = 0; i < properties && budget_ > 0; ++i) object.properties.push_back(MakeProperty(depth));
+    for (uint32_t i = 0; i < properties && budget_ > 0; ++i)
+      object.properties.push_back(MakeProperty(depth));
     const uint32_t children = depth < 4 ? random_.Below(4) : 0;
-    for (uint32_t i = 0; i < children && budget_ > 0; ++i) object.children.push_back(MakeObject(depth + 1));
+    for (uint32_t i = 0; i < children && budget_ > 0; ++i)
+      object.children.push_back(MakeObject(depth + 1));
     return object;
   }
 
  private:
   std::string Identifier() {
     static constexpr char kFirst[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_";
-    static constexpr char kRest[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_0123456789";
+    static constexpr char kRest[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_0123456789";
     std::string name(1, kFirst[random_.Below(sizeof kFirst - 1)]);
     const uint32_t length = random_.OneIn(20) ? random_.Below(100) : random_.Below(10);
     for (uint32_t i = 0; i < length; ++i) name += kRest[random_.Below(sizeof kRest - 1)];
@@ -100,14 +116,16 @@ class TreeMaker {
   }
 
   Extended MakeFloat() {
-    static constexpr uint16_t kExponents[] = {0, 1, 16383, 16382, 16446, 16414, 0x7FFE, 0x7FFF, 3, 0x7FF0};
+    static constexpr uint16_t kExponents[] = {0,     1,      16383,  16382, 16446,
+                                              16414, 0x7FFE, 0x7FFF, 3,     0x7FF0};
     switch (random_.Below(6)) {
       case 0:  // a short binary fraction: exact in text
         return MakeExtended(random_.OneIn(2), 16383 + static_cast<int>(random_.Below(20)) - 10,
                             Extended::kIntegerBit | (random_.Next() & 0xFFF0000000000000u));
       case 1:  // an edge exponent, normal or special
-        return MakeExtended(random_.OneIn(2), kExponents[random_.Below(10)],
-                            (random_.OneIn(2) ? Extended::kIntegerBit : 0) | (random_.Next() >> random_.Below(64)));
+        return MakeExtended(
+            random_.OneIn(2), kExponents[random_.Below(10)],
+            (random_.OneIn(2) ? Extended::kIntegerBit : 0) | (random_.Next() >> random_.Below(64)));
       case 2:  // a whole number, possibly beyond 32 bits
         return MakeExtended(random_.OneIn(2), 16383 + static_cast<int>(random_.Below(52)),
                             Extended::kIntegerBit);
@@ -124,7 +142,8 @@ class TreeMaker {
     const uint32_t length = random_.OneIn(30) ? random_.Below(max_length) : random_.Below(12);
     const bool printable = random_.OneIn(2);
     for (uint32_t i = 0; i < length; ++i) {
-      text += printable ? static_cast<char>(32 + random_.Below(95)) : static_cast<char>(random_.Below(256));
+      text += printable ? static_cast<char>(32 + random_.Below(95))
+                        : static_cast<char>(random_.Below(256));
     }
     return text;
   }
@@ -133,14 +152,18 @@ class TreeMaker {
     Value value;
     // Leaves kInt to kSet, then lists (twice as often) and collections.
     const uint32_t pick = random_.Below(depth < 4 && budget_ > 0 ? 13 : 10);
-    value.kind = pick >= 12 ? Value::kCollection : pick >= 10 ? Value::kList : static_cast<Value::Kind>(pick);
+    value.kind = pick >= 12   ? Value::kCollection
+                 : pick >= 10 ? Value::kList
+                              : static_cast<Value::Kind>(pick);
     switch (value.kind) {
       case Value::kInt: {
-        static constexpr int32_t kEdges[] = {0, -1, 127, 128, -128, -129, 32767, 32768, -32768, -32769,
-                                             INT32_MAX, INT32_MIN};
-        value.integer = random_.OneIn(3) ? kEdges[random_.Below(12)]
-                                         : static_cast<int32_t>(random_.Next() >> (32 + random_.Below(32)));
-        if (random_.OneIn(2)) value.integer = static_cast<int32_t>(0u - static_cast<uint32_t>(value.integer));
+        static constexpr int32_t kEdges[] = {0,     -1,    127,    128,    -128,      -129,
+                                             32767, 32768, -32768, -32769, INT32_MAX, INT32_MIN};
+        value.integer = random_.OneIn(3)
+                            ? kEdges[random_.Below(12)]
+                            : static_cast<int32_t>(random_.Next() >> (32 + random_.Below(32)));
+        if (random_.OneIn(2))
+          value.integer = static_cast<int32_t>(0u - static_cast<uint32_t>(value.integer));
         break;
       }
       case Value::kFloat:
@@ -153,8 +176,10 @@ class TreeMaker {
       case Value::kWide: {
         const uint32_t length = random_.Below(10);
         for (uint32_t i = 0; i < length; ++i) {
-          static constexpr char16_t kUnits[] = {u'A', u'\'', 0x00E9, 0x0416, 0x20AC, 0xD83D, 0xDE00, 0xFFFF, 0x0000, 0x00FF};
-          value.units += random_.OneIn(2) ? kUnits[random_.Below(10)] : static_cast<char16_t>(random_.Below(0x10000));
+          static constexpr char16_t kUnits[] = {u'A',   u'\'',  0x00E9, 0x0416, 0x20AC,
+                                                0xD83D, 0xDE00, 0xFFFF, 0x0000, 0x00FF};
+          value.units += random_.OneIn(2) ? kUnits[random_.Below(10)]
+                                          : static_cast<char16_t>(random_.Below(0x10000));
         }
         break;
       }
@@ -163,7 +188,8 @@ class TreeMaker {
         if (random_.OneIn(3)) value.bytes += "." + Identifier();
         break;
       case Value::kBinary:
-        value.bytes = random_.OneIn(6) ? std::string(32 + random_.Below(100), '\x5A') : MakeBytes(300);
+        value.bytes =
+            random_.OneIn(6) ? std::string(32 + random_.Below(100), '\x5A') : MakeBytes(300);
         break;
       case Value::kSet: {
         const uint32_t count = random_.Below(5);
@@ -184,7 +210,8 @@ class TreeMaker {
           item.has_index = random_.OneIn(2);
           item.index = static_cast<int32_t>(random_.Below(400)) - 2;
           const uint32_t properties = random_.Below(4);
-          for (uint32_t k = 0; k < properties; ++k) item.properties.push_back(MakeProperty(depth + 1));
+          for (uint32_t k = 0; k < properties; ++k)
+            item.properties.push_back(MakeProperty(depth + 1));
           value.items.push_back(std::move(item));
         }
         break;
@@ -310,7 +337,8 @@ class BinaryWriter {
       case Value::kFalse:
       case Value::kTrue:
       case Value::kNil: {
-        static constexpr const char* kSpellings[3][2] = {{"FALSE", "false"}, {"TRUE", "tRuE"}, {"NIL", "Nil"}};
+        static constexpr const char* kSpellings[3][2] = {
+            {"FALSE", "false"}, {"TRUE", "tRuE"}, {"NIL", "Nil"}};
         const int which = value.kind == Value::kFalse ? 0 : value.kind == Value::kTrue ? 1 : 2;
         if (random_.OneIn(5)) {
           Byte(7);
@@ -444,7 +472,8 @@ class TextWriter {
       static constexpr char kHex[] = "0123456789ABCDEFabcdef";
       std::string digits;
       for (auto bits = static_cast<uint32_t>(value); bits != 0; bits >>= 4) {
-        digits.insert(digits.begin(), kHex[(bits & 15) + (random_.OneIn(3) && (bits & 15) >= 10 ? 6 : 0)]);
+        digits.insert(digits.begin(),
+                      kHex[(bits & 15) + (random_.OneIn(3) && (bits & 15) >= 10 ? 6 : 0)]);
       }
       out_ += "$" + (digits.empty() ? std::string("0") : digits);
       return;
@@ -453,9 +482,21 @@ class TextWriter {
   }
 
   void WriteFloat() {
-    static constexpr const char* kShapes[] = {"2.5E-1", "12.", "-.5", "1E", "1e+3", "0.1", "-0.0", "1.5e300",
-                                              "3.36210314311209E-4932", "1.18973149535723E4932",
-                                              "1E-4940", "0.000099", "3000000000", "-2147483649", "999999999999999"};
+    static constexpr const char* kShapes[] = {"2.5E-1",
+                                              "12.",
+                                              "-.5",
+                                              "1E",
+                                              "1e+3",
+                                              "0.1",
+                                              "-0.0",
+                                              "1.5e300",
+                                              "3.36210314311209E-4932",
+                                              "1.18973149535723E4932",
+                                              "1E-4940",
+                                              "0.000099",
+                                              "3000000000",
+                                              "-2147483649",
+                                              "999999999999999"};
     if (random_.OneIn(2)) {
       out_ += kShapes[random_.Below(sizeof kShapes / sizeof kShapes[0])];
       return;

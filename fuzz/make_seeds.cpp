@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     const std::string stream = quenlo::fuzz::GenerateBinaryStream(static_cast<uint64_t>(i));
     WriteFile(binary / ("gen-" + id), stream);
     WriteFile(resource / ("gen-" + id + ".dfm"), quenlo::fuzz::WrapInResourceHeader(stream));
-    WriteFile(text / ("gen-" + id + ".txt"), quenlo::fuzz::GenerateTextForm(static_cast<uint64_t>(i)));
+    WriteFile(text / ("gen-" + id + ".txt"),
+              quenlo::fuzz::GenerateTextForm(static_cast<uint64_t>(i)));
     if (const std::string rendered = TextOf(stream); !rendered.empty()) {
       WriteFile(text / ("gen-" + id + "-rendered.txt"), rendered);
     }

@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 void Replay(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
   // Named first, so that a failing input is known even after an abort.
   std::fprintf(stderr, "%s\n", file.string().c_str());
   LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

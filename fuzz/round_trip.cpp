@@ -58,14 +58,14 @@ std::string Shown(const std::string& bytes) {
   return out;
 }
 
-
 // Where two results part, with some context.
 std::string Difference(const std::string& actual, const std::string& expected) {
   size_t at = 0;
   while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
   const size_t from = at > 40 ? at - 40 : 0;
-  return "they part at byte " + std::to_string(at) + " of " + std::to_string(expected.size()) + " (got " +
-         std::to_string(actual.size()) + ")\n  got:      " + Shown(actual.substr(from, 120)) +
+  return "they part at byte " + std::to_string(at) + " of " + std::to_string(expected.size()) +
+         " (got " + std::to_string(actual.size()) +
+         ")\n  got:      " + Shown(actual.substr(from, 120)) +
          "\n  expected: " + Shown(expected.substr(from, 120));
 }
 
@@ -117,7 +117,8 @@ std::string StreamOf(const std::string& resource_form) {
   // The model finds the root class behind the signature without trusting the header.
   const StreamVerdict verdict =
       JudgeStream(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
-  Require(verdict.valid, "the written stream does not read back (" + verdict.why + "): " + Shown(stream));
+  Require(verdict.valid,
+          "the written stream does not read back (" + verdict.why + "): " + Shown(stream));
   const std::string header = HeaderFor(verdict.root_class, stream.size());
   Require(resource_form.compare(0, header.size(), header) == 0,
           "wrong resource header " + Shown(resource_form.substr(0, header.size())) + ", expected " +
@@ -144,39 +145,45 @@ Outcome CheckStream(const std::string& stream) {
             "unexpected failure " + text.failure);
     return text;
   }
-  Require(verdict.valid,
-          "an invalid stream (" + verdict.why + ") converts: " + Shown(stream) + " -> " + Shown(text.output));
+  Require(verdict.valid, "an invalid stream (" + verdict.why + ") converts: " + Shown(stream) +
+                             " -> " + Shown(text.output));
   Require(text.input_position == static_cast<int64_t>(verdict.consumed),
-          "the input stands at " + std::to_string(text.input_position) + ", not behind the root object at " +
-              std::to_string(verdict.consumed));
+          "the input stands at " + std::to_string(text.input_position) +
+              ", not behind the root object at " + std::to_string(verdict.consumed));
 
   // A cut inside the root object fails and leaves a prefix of the full text.
   const size_t cut = std::hash<std::string>()(stream) % verdict.consumed;
   const Outcome partial = ToText(stream.data(), cut);
   Require(partial.failure == "EReadError: Erreur de lecture du flux",
-          "a stream cut at " + std::to_string(cut) + " gives " + (partial.ok ? "success" : partial.failure));
+          "a stream cut at " + std::to_string(cut) + " gives " +
+              (partial.ok ? "success" : partial.failure));
   Require(text.output.compare(0, partial.output.size(), partial.output) == 0,
-          "a stream cut at " + std::to_string(cut) + " leaves text that is not a prefix of the full text");
+          "a stream cut at " + std::to_string(cut) +
+              " leaves text that is not a prefix of the full text");
 
   const Outcome form = ToResourceForm(text.output);
   if (!verdict.readable_text) {
     // Only failures of the expected kinds; what comes back is not specified.
     if (!form.ok) {
-      Require(IsOneOf(form, {"EParserError", "EConvertError"}), "unexpected failure " + form.failure);
+      Require(IsOneOf(form, {"EParserError", "EConvertError"}),
+              "unexpected failure " + form.failure);
     }
     return text;
   }
   if (const int32_t line = FirstTooLongLine(text.output); line != 0) {
-    Require(form.failure == "EParserError: Ligne trop longue \xC3\xA0 la ligne " + std::to_string(line),
-            "a text with line " + std::to_string(line) + " too long gives " +
-                (form.ok ? "success" : form.failure));
+    Require(
+        form.failure == "EParserError: Ligne trop longue \xC3\xA0 la ligne " + std::to_string(line),
+        "a text with line " + std::to_string(line) + " too long gives " +
+            (form.ok ? "success" : form.failure));
     return text;
   }
-  Require(form.ok, "the text of a readable stream fails with " + form.failure + ":\n" + Shown(text.output));
+  Require(form.ok,
+          "the text of a readable stream fails with " + form.failure + ":\n" + Shown(text.output));
   const std::string canonical(verdict.canonical.begin(), verdict.canonical.end());
   const std::string back = StreamOf(form.output);
-  Require(back == canonical, "text -> binary does not give the canonical stream: " + Difference(back, canonical) +
-                                 "\nfor the text\n" + Shown(text.output));
+  Require(back == canonical,
+          "text -> binary does not give the canonical stream: " + Difference(back, canonical) +
+              "\nfor the text\n" + Shown(text.output));
 
   const Outcome again = ToText(back);
   Require(again.ok, "the canonical stream fails with " + again.failure);
@@ -184,7 +191,8 @@ Outcome CheckStream(const std::string& stream) {
   const Outcome form_again = ToResourceForm(again.output);
   Require(form_again.ok, "the text of the canonical stream fails with " + form_again.failure);
   const std::string back_again = StreamOf(form_again.output);
-  Require(back_again == back, "the canonical stream does not come back from its text: " + Difference(back_again, back));
+  Require(back_again == back,
+          "the canonical stream does not come back from its text: " + Difference(back_again, back));
   return text;
 }
 
@@ -204,8 +212,8 @@ void CheckTextForm(const uint8_t* data, size_t size) {
       const size_t at = form.failure.rfind(' ');
       const long line = std::strtol(form.failure.c_str() + at + 1, nullptr, 10);
       const auto lines = std::count(data, data + size, '\n') + 1;
-      Require(line >= 1 && line <= lines, "a syntax error on line " + std::to_string(line) + " of " +
-                                              std::to_string(lines) + ": " + form.failure);
+      Require(line >= 1 && line <= lines, "a syntax error on line " + std::to_string(line) +
+                                              " of " + std::to_string(lines) + ": " + form.failure);
     }
     return;
   }
@@ -215,7 +223,8 @@ void CheckTextForm(const uint8_t* data, size_t size) {
   Require(verdict.consumed == stream.size(), "bytes after the root object of a written stream");
   if (verdict.readable_text && !verdict.has_floats_or_wide) {
     const std::string canonical(verdict.canonical.begin(), verdict.canonical.end());
-    Require(stream == canonical, "the written stream is not canonical: " + Difference(stream, canonical));
+    Require(stream == canonical,
+            "the written stream is not canonical: " + Difference(stream, canonical));
   }
   CheckStream(stream);
 }
@@ -239,8 +248,9 @@ void CheckResourceForm(const uint8_t* data, size_t size) {
   const std::string stream(reinterpret_cast<const char*>(data) + stream_start, size - stream_start);
   const Outcome text = CheckStream(stream);
   Require(outcome.ok == text.ok && outcome.failure == text.failure && outcome.output == text.output,
-          "the resource form converts unlike its stream: " + (outcome.ok ? "success" : outcome.failure) +
-              " against " + (text.ok ? "success" : text.failure));
+          "the resource form converts unlike its stream: " +
+              (outcome.ok ? "success" : outcome.failure) + " against " +
+              (text.ok ? "success" : text.failure));
   if (outcome.ok) {
     Require(outcome.input_position == static_cast<int64_t>(stream_start) + text.input_position,
             "the input stands at " + std::to_string(outcome.input_position));

@@ -57,11 +57,15 @@ std::u16string DecodeUtf8(const uint8_t* bytes, size_t size) {
   size_t i = 0;
   while (i < size) {
     const uint8_t first = bytes[i];
-    size_t length = first < 0x80 ? 1 : first >= 0xC2 && first <= 0xDF ? 2
-                                   : first >= 0xE0 && first <= 0xEF   ? 3
-                                   : first >= 0xF0 && first <= 0xF4   ? 4
-                                                                      : 0;
-    uint32_t code = length == 1 ? first : length == 2 ? first & 0x1Fu : length == 3 ? first & 0x0Fu : first & 0x07u;
+    size_t length = first < 0x80                     ? 1
+                    : first >= 0xC2 && first <= 0xDF ? 2
+                    : first >= 0xE0 && first <= 0xEF ? 3
+                    : first >= 0xF0 && first <= 0xF4 ? 4
+                                                     : 0;
+    uint32_t code = length == 1   ? first
+                    : length == 2 ? first & 0x1Fu
+                    : length == 3 ? first & 0x0Fu
+                                  : first & 0x07u;
     bool good = length != 0 && size - i >= length;
     for (size_t k = 1; good && k < length; ++k) {
       good = (bytes[i + k] & 0xC0) == 0x80;
@@ -86,7 +90,9 @@ std::u16string DecodeUtf8(const uint8_t* bytes, size_t size) {
   return units;
 }
 
-bool IsIdentStart(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsIdentStart(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
 bool IsIdentRest(uint8_t c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 
 bool IsIdentifier(std::string_view text) {
@@ -157,7 +163,8 @@ void PutUnits(Bytes& out, const std::u16string& units) {
   }
   out.push_back(kWideString);
   PutCount(out, static_cast<uint32_t>(units.size()));
-  for (char16_t unit : units) out.insert(out.end(), {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)});
+  for (char16_t unit : units)
+    out.insert(out.end(), {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)});
 }
 
 bool IsDecimalInteger(std::string_view text, size_t& digits) {
@@ -220,7 +227,8 @@ class Judge {
       }
       case kInt32: {
         const uint8_t* p = Take(4);
-        return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+        return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
+                                    static_cast<uint32_t>(p[3]) << 24);
       }
       default:
         throw Rejected{"integer expected"};
@@ -249,7 +257,8 @@ class Judge {
     const std::string_view object_name = Name();
     if (!IsIdentifier(class_name)) Unreadable("class name not an identifier");
     if (class_name.size() > kMaxClassName) Unreadable("class name over 239 bytes");
-    if (!object_name.empty() && !IsIdentifier(object_name)) Unreadable("object name not an identifier");
+    if (!object_name.empty() && !IsIdentifier(object_name))
+      Unreadable("object name not an identifier");
     if (root) verdict_.root_class.assign(class_name);
 
     uint8_t kept = flags & (kInheritedFlag | kChildPosFlag);
@@ -273,8 +282,9 @@ class Judge {
     const std::string_view name = Name();
     const std::string_view first = name.substr(0, name.find('.'));
     if (!IsDottedIdentifier(name)) Unreadable("property name not a dotted identifier");
-    if (in_item ? SameWord(first, "END")
-                : SameWord(first, "END") || SameWord(first, "OBJECT") || SameWord(first, "INHERITED")) {
+    if (in_item
+            ? SameWord(first, "END")
+            : SameWord(first, "END") || SameWord(first, "OBJECT") || SameWord(first, "INHERITED")) {
       Unreadable("property name starting with a keyword");
     }
     PutName(out_, name);
@@ -327,7 +337,8 @@ class Judge {
         if (count > INT32_MAX) throw Rejected{"negative count"};
         const uint8_t* bytes = Take(uint64_t{count} * 2);
         std::u16string units(count, u'\0');
-        for (uint32_t i = 0; i < count; ++i) units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        for (uint32_t i = 0; i < count; ++i)
+          units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
         PutUnits(out_, units);
         return;
       }

@@ -86,6 +86,39 @@ bool HasByteBeyondAscii(const uint8_t* at, const uint8_t* end) {
   return seen >= 128;
 }
 
+uint64_t LoadWord(const uint8_t* at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+constexpr uint64_t kEightSpaces = 0x2020202020202020ull;
+constexpr uint64_t kLowBits = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Nonzero when some byte of the word equals the byte repeated in pattern. May
+// flag a byte next to a real match too, never misses one.
+inline uint64_t HasByte(uint64_t word, uint64_t pattern) {
+  const uint64_t x = word ^ pattern;
+  return (x - kLowBits) & ~x & kHighBits;
+}
+
+// The length of the run of bytes at the start of text, at most limit, that
+// hold no quote, NUL, CR or LF: whole words of eight at a time, so the run may
+// come out shorter than it is (never longer). The NUL sentinel bounds it.
+int32_t PlainRunLength(const uint8_t* text, int32_t limit) {
+  int32_t length = 0;
+  while (length <= limit - 8) {
+    const uint64_t word = LoadWord(text + length);
+    if (HasByte(word, 0) | HasByte(word, 0x2727272727272727ull) |
+        HasByte(word, 0x0A0A0A0A0A0A0A0Aull) | HasByte(word, 0x0D0D0D0D0D0D0D0Dull)) {
+      break;
+    }
+    length += 8;
+  }
+  return length;
+}
+
 inline uint8_t FoldAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
 
 constexpr int32_t kHexChunkSize = 256;
@@ -97,7 +130,9 @@ constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
 }  // namespace
 
-TParser::TParser(TStream& source) : source_(source), buffer_(new uint8_t[kBufferSize]) {
+// Zeroed, so that the word-at-a-time scans never look at unset bytes beyond
+// the sentinel.
+TParser::TParser(TStream& source) : source_(source), buffer_(new uint8_t[kBufferSize]()) {
   buffer_[0] = 0;
   try {
     Advance();
@@ -163,6 +198,9 @@ void TParser::SkipWhitespace() {
   int32_t at = scan_;
   int32_t line = line_;
   for (;;) {
+    // Indentation comes in long runs of spaces: eight at a time while the whole
+    // word is spaces, which also stops at the NUL sentinel.
+    while (at <= kBufferSize - 8 && LoadWord(buffer + at) == kEightSpaces) at += 8;
     const uint8_t c = buffer[at];
     if (!Is(c, kBlank)) {
       if (c != 0) break;
@@ -253,6 +291,14 @@ void TParser::ScanString() {
       ++read;
       const int32_t run_start = write;
       for (;;) {
+        // Quote-free runs move as a whole; only the bytes that end or break
+        // the run are looked at one by one.
+        const int32_t plain = PlainRunLength(buffer + read, kBufferSize - read);
+        if (plain > 0) {
+          std::memmove(buffer + write, buffer + read, static_cast<size_t>(plain));
+          write += plain;
+          read += plain;
+        }
         const uint8_t c = buffer[read];
         if (c == '\'') {
           if (buffer[read + 1] != '\'') break;

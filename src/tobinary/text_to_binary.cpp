@@ -1,5 +1,7 @@
 #include "tobinary/text_to_binary.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,11 +37,6 @@ void AppendCp1252Units(std::string_view bytes, std::u16string& units) {
   for (const char byte : bytes) units.push_back(Cp1252ToUnit(static_cast<uint8_t>(byte)));
 }
 
-void AppendCapped(std::string& name, std::string_view part) {
-  if (name.size() >= kMaxNameLength) return;
-  name.append(part.substr(0, kMaxNameLength - name.size()));
-}
-
 // One conversion: a recursive-descent pass over the parser's tokens that
 // writes each item as soon as it is recognised. Frames stay small, as the
 // recursion goes kMaxNestingLevel deep.
@@ -54,10 +51,7 @@ class TTextToBinary {
     EnterLevel();
     parser_.Advance();
     TranslateHeader(inherited);
-    while (!parser_.IsSymbol("END") && !parser_.IsSymbol("OBJECT") &&
-           !parser_.IsSymbol("INHERITED")) {
-      TranslateProperty();
-    }
+    while (!EndsPropertyList()) TranslateProperty();
     writer_.WriteEndOfList();
     while (!parser_.IsSymbol("END")) TranslateObject();
     writer_.WriteEndOfList();
@@ -66,6 +60,21 @@ class TTextToBinary {
   }
 
  private:
+  // END, OBJECT or INHERITED; the length tells which one to compare.
+  bool EndsPropertyList() const {
+    if (parser_.CurrentKind() != tokSymbol) return false;
+    switch (parser_.TokenView().size()) {
+      case 3:
+        return parser_.IsSymbol("END");
+      case 6:
+        return parser_.IsSymbol("OBJECT");
+      case 9:
+        return parser_.IsSymbol("INHERITED");
+      default:
+        return false;
+    }
+  }
+
   // header = symbol [":" symbol] [index]
   void TranslateHeader(bool inherited) {
     parser_.Expect(tokSymbol);
@@ -106,20 +115,27 @@ class TTextToBinary {
   // property = symbol {"." symbol} "=" value
   void TranslateProperty() {
     parser_.Expect(tokSymbol);
-    name_.clear();
-    AppendCapped(name_, parser_.TokenView());
+    name_length_ = 0;
+    AppendToName(parser_.TokenView());
     parser_.Advance();
     while (parser_.CurrentKind() == '.') {
       parser_.Advance();
       parser_.Expect(tokSymbol);
-      AppendCapped(name_, ".");
-      AppendCapped(name_, parser_.TokenView());
+      AppendToName(".");
+      AppendToName(parser_.TokenView());
       parser_.Advance();
     }
-    writer_.WriteName(name_);
+    writer_.WriteName(std::string_view(name_, name_length_));
     parser_.Expect('=');
     parser_.Advance();
     TranslateValue();
+  }
+
+  // The parts beyond the first kMaxNameLength bytes would be cut by WriteName.
+  void AppendToName(std::string_view part) {
+    const size_t count = std::min(part.size(), kMaxNameLength - name_length_);
+    std::memcpy(name_ + name_length_, part.data(), count);
+    name_length_ += count;
   }
 
   // value = dotted-identifier | string | integer | float | list | set | binary | collection
@@ -278,8 +294,10 @@ class TTextToBinary {
   TParser& parser_;
   TWriter& writer_;
   int level_ = 0;
-  // Reused from item to item, so names cost no allocation once grown.
-  std::string name_;
+  // A property name as it is gathered over its dotted parts.
+  char name_[kMaxNameLength];
+  size_t name_length_ = 0;
+  // Reused from object to object, so names cost no allocation once grown.
   std::string class_name_;
   std::string object_name_;
   // A string value gathered over its pieces: its bytes always, its code units

@@ -54,7 +54,9 @@ std::string BigText() {
     }
     text += "\r\n";
   }
-  return text + "  object Child: TChild [3]\r\n    Q = <\r\n      item [2]\r\n        R = True\r\n      end>\r\n  end\r\nend\r\n";
+  return text +
+         "  object Child: TChild [3]\r\n    Q = <\r\n      item [2]\r\n        R = True\r\n      "
+         "end>\r\n  end\r\nend\r\n";
 }
 
 std::string Converted(void (*convert)(TStream&, TStream&), const std::string& input) {
@@ -73,7 +75,8 @@ struct Forms {
 
 const Forms& Big() {
   static const Forms forms = [] {
-    const std::string stream = Converted(TextToBinaryForm, Converted(BinaryFormToText, Converted(TextToBinaryForm, BigText())));
+    const std::string stream = Converted(
+        TextToBinaryForm, Converted(BinaryFormToText, Converted(TextToBinaryForm, BigText())));
     return Forms{stream, Converted(BinaryFormToText, stream)};
   }();
   return forms;
@@ -85,7 +88,8 @@ std::vector<int64_t> FaultPositions(size_t size) {
   std::vector<int64_t> positions;
   for (size_t at = 0; at <= size + 1; at += 61) positions.push_back(static_cast<int64_t>(at));
   for (size_t boundary = 4096; boundary < size; boundary += 4096) {
-    for (size_t at = boundary - 3; at <= boundary + 3; ++at) positions.push_back(static_cast<int64_t>(at));
+    for (size_t at = boundary - 3; at <= boundary + 3; ++at)
+      positions.push_back(static_cast<int64_t>(at));
   }
   positions.push_back(static_cast<int64_t>(size) - 1);
   positions.push_back(static_cast<int64_t>(size));
@@ -101,10 +105,13 @@ struct Direction {
 
 std::vector<Direction> Directions() {
   const Forms& big = Big();
-  return {{"to text", BinaryFormToText, big.stream, big.text}, {"to binary", TextToBinaryForm, big.text, big.stream}};
+  return {{"to text", BinaryFormToText, big.stream, big.text},
+          {"to binary", TextToBinaryForm, big.text, big.stream}};
 }
 
-bool IsPrefix(const std::string& part, const std::string& whole) { return whole.compare(0, part.size(), part) == 0; }
+bool IsPrefix(const std::string& part, const std::string& whole) {
+  return whole.compare(0, part.size(), part) == 0;
+}
 
 TEST(FaultInjection, BinaryInputThatStopsDeliveringAnywhere) {
   const Forms& big = Big();
@@ -145,7 +152,8 @@ TEST(FaultInjection, TextInputThatStopsDeliveringAnywhere) {
         EXPECT_TRUE(out.text() == big.stream) << "end " << end << ", chunk " << chunk;
       } else {
         // A cut token may still read as another value: only the failure is known.
-        EXPECT_TRUE(failure.rfind("EParserError: ", 0) == 0 || failure.rfind("EConvertError: ", 0) == 0)
+        EXPECT_TRUE(failure.rfind("EParserError: ", 0) == 0 ||
+                    failure.rfind("EConvertError: ", 0) == 0)
             << "end " << end << ", chunk " << chunk << ": " << failure;
       }
     }
@@ -178,7 +186,8 @@ TEST(FaultInjection, AWriteInterruptedOnce) {
       VectorStream in(TextBytes(direction.input));
       VectorStream out;
       out.first_write_takes = takes;
-      EXPECT_EQ(FailureOf([&] { direction.convert(in, out); }), kWriteError) << direction.name << ", " << takes;
+      EXPECT_EQ(FailureOf([&] { direction.convert(in, out); }), kWriteError)
+          << direction.name << ", " << takes;
       EXPECT_TRUE(out.text() == direction.output.substr(0, 4096))
           << direction.name << ", " << takes << ": " << out.text().size() << " bytes";
     }

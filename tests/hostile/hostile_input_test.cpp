@@ -7,8 +7,8 @@
 #include <string>
 
 #include "numtext/extended.h"
-#include "round_trip.h"
 #include "numtext/format.h"
+#include "round_trip.h"
 #include "support/failures.h"
 #include "support/test_streams.h"
 #include "tobinary/text_to_binary.h"
@@ -34,7 +34,11 @@ Result Convert(void (*convert)(TStream&, TStream&), const std::string& input) {
 }
 
 std::string Box(const std::string& value) {
-  return std::string("TPF0\x01T\x01" "A\x01P", 10) + value + std::string(2, '\0');
+  return std::string(
+             "TPF0\x01T\x01"
+             "A\x01P",
+             10) +
+         value + std::string(2, '\0');
 }
 
 std::string FloatBytes(uint16_t sign_exponent, uint64_t significand) {
@@ -93,14 +97,16 @@ TEST(HostileInput, EverySpecialFloatPatternInBothDirections) {
       continue;
     }
     EXPECT_EQ(text.failure, "") << row.name;
-    EXPECT_EQ(text.output, "object A: T\r\n  P = " + std::string(row.text) + "\r\nend\r\n") << row.name;
+    EXPECT_EQ(text.output, "object A: T\r\n  P = " + std::string(row.text) + "\r\nend\r\n")
+        << row.name;
     const Result back = Convert(TextToBinaryForm, text.output);
     EXPECT_EQ(back.failure, "") << row.name;
     if (row.readback == kSameText) {
       EXPECT_NE(back.output, Box(value)) << row.name;
       EXPECT_EQ(Convert(BinaryFormToText, back.output).output, text.output) << row.name;
     } else {
-      EXPECT_EQ(test::Hex(TextBytes(back.output)), test::Hex(TextBytes(Box(row.readback.empty() ? value : row.readback))))
+      EXPECT_EQ(test::Hex(TextBytes(back.output)),
+                test::Hex(TextBytes(Box(row.readback.empty() ? value : row.readback))))
           << row.name;
     }
   }
@@ -131,18 +137,24 @@ TEST(HostileInput, NulBytesEndATextForm) {
   };
   const Row rows[] = {
       {nul, "EParserError: OBJECT attendu à la ligne 1"},
-      {"object A: T\r\n" + nul + "  P = 1\r\nend\r\n", "EParserError: Identificateur attendu à la ligne 2"},
-      {"object A: T\r\n  Pro" + nul + "p = 1\r\nend\r\n", "EParserError: ''='' attendu à la ligne 2"},
-      {"object A: T\r\n  P = 'a" + nul + "b'\r\nend\r\n", "EParserError: Constante chaîne incorrecte à la ligne 2"},
-      {"object A: T\r\n  P = {00" + nul + "}\r\nend\r\n", "EParserError: Valeur binaire incorrecte à la ligne 2"},
+      {"object A: T\r\n" + nul + "  P = 1\r\nend\r\n",
+       "EParserError: Identificateur attendu à la ligne 2"},
+      {"object A: T\r\n  Pro" + nul + "p = 1\r\nend\r\n",
+       "EParserError: ''='' attendu à la ligne 2"},
+      {"object A: T\r\n  P = 'a" + nul + "b'\r\nend\r\n",
+       "EParserError: Constante chaîne incorrecte à la ligne 2"},
+      {"object A: T\r\n  P = {00" + nul + "}\r\nend\r\n",
+       "EParserError: Valeur binaire incorrecte à la ligne 2"},
       // After the root's end nothing more is read.
       {"object A: T\r\nend\r\n" + nul + "garbage", ""},
       // The bytes behind a NUL still fill the buffer, and a full buffer needs
       // a line feed.
-      {"object A: T\r\n" + nul + std::string(5000, 'x') + "\r\nend\r\n", "EParserError: Ligne trop longue à la ligne 2"},
+      {"object A: T\r\n" + nul + std::string(5000, 'x') + "\r\nend\r\n",
+       "EParserError: Ligne trop longue à la ligne 2"},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(Convert(TextToBinaryForm, row.text).failure, row.failure) << testing::PrintToString(row.text);
+    EXPECT_EQ(Convert(TextToBinaryForm, row.text).failure, row.failure)
+        << testing::PrintToString(row.text);
   }
 }
 
@@ -151,7 +163,8 @@ TEST(HostileInput, NulBytesEndATextForm) {
 TEST(HostileInput, LoneCarriageReturnsEndNoLine) {
   const std::string lines = "object A: T\r\n  P = 1\r\n  Q = 'x'\r\nend\r\n";
   std::string returns = lines;
-  for (size_t at = returns.find('\n'); at != std::string::npos; at = returns.find('\n')) returns.erase(at, 1);
+  for (size_t at = returns.find('\n'); at != std::string::npos; at = returns.find('\n'))
+    returns.erase(at, 1);
   EXPECT_EQ(Convert(TextToBinaryForm, returns).output, Convert(TextToBinaryForm, lines).output);
   EXPECT_EQ(Convert(TextToBinaryForm, "object A: T\r  P = 1\r  Q = )\rend\r").failure,
             "EParserError: Valeur de propriété incorrecte à la ligne 1");
@@ -160,21 +173,32 @@ TEST(HostileInput, LoneCarriageReturnsEndNoLine) {
   for (int i = 0; i < 400; ++i) many += "  P" + std::to_string(i) + " = 1\r";
   many += "end\r";
   ASSERT_GT(many.size(), 4096u);
-  EXPECT_EQ(Convert(TextToBinaryForm, many).failure, "EParserError: Ligne trop longue à la ligne 1");
+  EXPECT_EQ(Convert(TextToBinaryForm, many).failure,
+            "EParserError: Ligne trop longue à la ligne 1");
 }
 
 // A NUL inside a string is a character like any other; inside a name it is
 // copied into the text as it stands, and that text is then refused, never
 // read back as another tree.
 TEST(HostileInput, NulBytesInBinaryStringsAndNames) {
-  const Result string = Convert(BinaryFormToText, Box(std::string("\x06\x03" "a\0b", 5)));
+  const Result string = Convert(BinaryFormToText, Box(std::string("\x06\x03"
+                                                                  "a\0b",
+                                                                  5)));
   EXPECT_EQ(string.output, "object A: T\r\n  P = 'a'#0'b'\r\nend\r\n");
-  EXPECT_EQ(Convert(TextToBinaryForm, string.output).output, Box(std::string("\x06\x03" "a\0b", 5)));
+  EXPECT_EQ(Convert(TextToBinaryForm, string.output).output, Box(std::string("\x06\x03"
+                                                                             "a\0b",
+                                                                             5)));
 
   const std::string named[] = {
-      std::string("TPF0\x03T\0X\x01" "A\x00\x00", 12),              // class name
-      std::string("TPF0\x01T\x03" "A\0X\x00\x00", 12),               // object name
-      std::string("TPF0\x01T\x01" "A\x03P\0Q\x02\x01\x00\x00", 16),  // property name
+      std::string("TPF0\x03T\0X\x01"
+                  "A\x00\x00",
+                  12),  // class name
+      std::string("TPF0\x01T\x03"
+                  "A\0X\x00\x00",
+                  12),  // object name
+      std::string("TPF0\x01T\x01"
+                  "A\x03P\0Q\x02\x01\x00\x00",
+                  16),  // property name
   };
   for (const std::string& stream : named) {
     const Result text = Convert(BinaryFormToText, stream);
@@ -190,21 +214,26 @@ TEST(HostileInput, NulBytesInBinaryStringsAndNames) {
 // the fuzz properties (round_trip.h) must hold for each, the independent
 // reading of the stream deciding what must succeed.
 TEST(HostileInput, EveryByteValueWhereAnItemBegins) {
-  const std::string payloads[] = {std::string(16, '\0'), std::string(16, '\xFF'), std::string("\xFF\xFF\xFF\x7F", 4),
-                                  std::string("\x05\x00\x00\x00" "abcde", 9), ""};
+  const std::string payloads[] = {std::string(16, '\0'), std::string(16, '\xFF'),
+                                  std::string("\xFF\xFF\xFF\x7F", 4),
+                                  std::string("\x05\x00\x00\x00"
+                                              "abcde",
+                                              9),
+                                  ""};
   auto check_stream = [](const std::string& stream) {
     fuzz::CheckBinaryStream(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
   };
   for (int byte = 0; byte < 256; ++byte) {
     const std::string b(1, static_cast<char>(byte));
     for (const std::string& payload : payloads) {
-      check_stream(Box(b + payload));                                          // a value
-      check_stream(Box("\x0E" + b + payload));                                 // a collection item
+      check_stream(Box(b + payload));           // a value
+      check_stream(Box("\x0E" + b + payload));  // a collection item
       check_stream(std::string("TPF0", 4) + b + payload + std::string(4, '\0'));  // the root object
-      check_stream(std::string("TPF0\x01T\x00\x00", 8) + b + payload);          // a child object
+      check_stream(std::string("TPF0\x01T\x00\x00", 8) + b + payload);            // a child object
     }
-    for (const std::string& text : {b + "object A: T\r\nend\r\n", "object A: T\r\n  P = " + b + "1\r\nend\r\n",
-                                    "object A: T\r\n  P = '" + b + "'\r\nend\r\n"}) {
+    for (const std::string& text :
+         {b + "object A: T\r\nend\r\n", "object A: T\r\n  P = " + b + "1\r\nend\r\n",
+          "object A: T\r\n  P = '" + b + "'\r\nend\r\n"}) {
       fuzz::CheckTextForm(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     }
   }

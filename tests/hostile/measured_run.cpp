@@ -10,8 +10,9 @@
 
 namespace quenlo::hostile {
 
-MeasuredOutcome RunMeasured(const e2e::ScratchFolder& folder, const std::vector<std::string>& arguments,
-                            size_t address_space_limit, double time_limit) {
+MeasuredOutcome RunMeasured(const e2e::ScratchFolder& folder,
+                            const std::vector<std::string>& arguments, size_t address_space_limit,
+                            double time_limit) {
   const std::string report_name = folder.path() + "/.measure";
   const std::string err_name = folder.path() + "/.stderr";
   const pid_t pid = fork();

@@ -24,7 +24,8 @@ TEST(Regression, ClassNamesThatNoStreamCanHold) {
   for (const size_t length : {239u, 240u, 241u, 255u, 300u}) {
     for (const bool named : {true, false}) {
       const std::string class_name = "T" + std::string(length - 1, 'x');
-      const std::string text = std::string("object ") + (named ? "A: " : "") + class_name + " [2]\r\n  P = 1\r\nend\r\n";
+      const std::string text =
+          std::string("object ") + (named ? "A: " : "") + class_name + " [2]\r\n  P = 1\r\nend\r\n";
       VectorStream in(TextBytes(text));
       VectorStream stream;
       const std::string failure = FailureOf([&] { TextToBinaryForm(in, stream); });

@@ -128,7 +128,7 @@ class VectorStream : public TStream {
       if (n < 0) n = 0;
     }
     if (first_write_takes >= 0 && write_calls == 1) n = std::min<int64_t>(n, first_write_takes);
-    if (n == 0 && failures_negative) return -1;
+    if (n == 0) return failures_negative ? -1 : 0;
     if (position_ + n > Size64()) data_.resize(static_cast<size_t>(position_ + n));
     std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(n));
     position_ += n;

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   std::printf("%d %d %d %.6f %ld\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-              WIFSIGNALED(status) ? WTERMSIG(status) : 0, hung ? 1 : 0, elapsed.count(), usage.ru_maxrss);
+              WIFSIGNALED(status) ? WTERMSIG(status) : 0, hung ? 1 : 0, elapsed.count(),
+              usage.ru_maxrss);
   return 0;
 }
