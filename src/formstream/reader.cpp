@@ -97,6 +97,13 @@ void TReader::ReadObjectPrefix(TPrefixFlags& flags, int32_t& child_position) {
 }
 
 void TReader::ReadName(std::string& out) {
+  std::string_view buffered;
+  if (PeekBufferedName(buffered)) {
+    // No zero-filling before the copy.
+    out.assign(buffered);
+    Cursor += static_cast<int32_t>(buffered.size()) + 1;
+    return;
+  }
   uint8_t length = ReadTag();
   out.resize(length);
   ReadRaw(out.data(), length);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "formstream/filer.h"
 #include "formstream/tags.h"
@@ -48,6 +49,23 @@ class TReader : public TFiler {
     return static_cast<TFormValueTag>(Buffer[Cursor]);
   }
   bool AtEndOfList() { return PeekTag() == tgNull; }
+
+  // Views into the buffer, for callers that render straight from it: the next
+  // count bytes when they are all there already (else nullptr), and the next
+  // name, length byte and bytes, when it lies wholly there (else false).
+  // Nothing is consumed; SkipBuffered then consumes what was looked at.
+  const uint8_t* PeekBuffered(int32_t count) const {
+    return count <= Filled - Cursor ? Buffer.get() + Cursor : nullptr;
+  }
+  bool PeekBufferedName(std::string_view& name) const {
+    if (Cursor == Filled) return false;
+    const int32_t length = Buffer[Cursor];
+    if (length >= Filled - Cursor) return false;
+    name = std::string_view(reinterpret_cast<const char*>(Buffer.get() + Cursor + 1),
+                            static_cast<size_t>(length));
+    return true;
+  }
+  void SkipBuffered(int32_t count) { Cursor += count; }
 
   // Consumes one byte; on a mismatch skips the whole offending value and fails
   // with EReadError "Valeur de propriété incorrecte" (or with the failure of the

@@ -8,8 +8,6 @@
 namespace quenlo {
 namespace {
 
-constexpr size_t kMaxNameLength = 255;
-
 void StoreLittleEndian16(uint8_t* out, int32_t value) {
   auto bits = static_cast<uint32_t>(value);
   out[0] = static_cast<uint8_t>(bits);
@@ -82,17 +80,9 @@ void TWriter::WriteObjectPrefix(TPrefixFlags flags, int32_t child_position) {
   if (flags & pfChildPos) WriteIntValue(child_position);
 }
 
-void TWriter::WriteName(std::string_view name) {
+void TWriter::WriteNameThroughDrains(std::string_view name) {
   size_t length = name.size() < kMaxNameLength ? name.size() : kMaxNameLength;
   uint8_t length_byte = static_cast<uint8_t>(length);
-  // Both parts in one go when they fit; otherwise through WriteRaw, which
-  // drains at the same byte either way.
-  if (static_cast<int32_t>(length) < BufferSize - Cursor) {
-    Buffer[Cursor] = length_byte;
-    std::memcpy(Buffer.get() + Cursor + 1, name.data(), length);
-    Cursor += static_cast<int32_t>(length) + 1;
-    return;
-  }
   WriteRaw(&length_byte, 1);
   WriteRaw(name.data(), static_cast<int32_t>(length));
 }

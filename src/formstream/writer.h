@@ -57,6 +57,8 @@ class TWriter : public TFiler {
     return BufferSize - Cursor >= count ? reinterpret_cast<char*>(Buffer.get() + Cursor) : nullptr;
   }
   void Commit(int32_t count) { Cursor += count; }
+  // The bytes DirectRoom can give at most.
+  int32_t FreeRoom() const { return BufferSize - Cursor; }
 
   // Items.
   void WriteTag(TFormValueTag tag) {
@@ -74,7 +76,17 @@ class TWriter : public TFiler {
   // Bits other than pfInherited and pfChildPos are dropped.
   void WriteObjectPrefix(TPrefixFlags flags, int32_t child_position);
   // A length byte and the bytes; longer names are cut to their first 255 bytes.
-  void WriteName(std::string_view name);
+  void WriteName(std::string_view name) {
+    // Both parts in one go when they fit; otherwise through WriteRaw, which
+    // drains at the same byte either way.
+    if (name.size() < kMaxNameLength && static_cast<int32_t>(name.size()) < BufferSize - Cursor) {
+      Buffer[Cursor] = static_cast<uint8_t>(name.size());
+      if (!name.empty()) std::memcpy(Buffer.get() + Cursor + 1, name.data(), name.size());
+      Cursor += static_cast<int32_t>(name.size()) + 1;
+    } else {
+      WriteNameThroughDrains(name);
+    }
+  }
   void WriteIntValue(int32_t value);
   void WriteFloatValue(const Extended& value);
   // tgString up to 255 bytes, tgLongString beyond; never cut.
@@ -88,7 +100,11 @@ class TWriter : public TFiler {
   void WriteBinaryValue(const BinaryProducer& producer);
 
  private:
+  // Names are cut beyond this.
+  static constexpr size_t kMaxNameLength = 255;
+
   void WriteRawThroughDrains(const void* source, int32_t count);
+  void WriteNameThroughDrains(std::string_view name);
 };
 
 }  // namespace quenlo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "formstream/codepage.h"
@@ -19,6 +20,7 @@ enum : uint8_t {
   kHexDigit = 1 << 3,    // 0-9 A-F a-f
   kFloatChar = 1 << 4,   // + - . 0-9 E e: what turns a number into a float
   kBlank = 1 << 5,       // 1 to 32: skipped between tokens
+  kStringStop = 1 << 6,  // ' NUL CR LF: what ends or breaks a quoted run
 };
 
 constexpr std::array<uint8_t, 256> MakeByteClasses() {
@@ -35,6 +37,10 @@ constexpr std::array<uint8_t, 256> MakeByteClasses() {
   table['.'] |= kFloatChar;
   table['E'] |= kFloatChar;
   table['e'] |= kFloatChar;
+  table['\''] |= kStringStop;
+  table[0] |= kStringStop;
+  table['\r'] |= kStringStop;
+  table['\n'] |= kStringStop;
   return table;
 }
 
@@ -96,27 +102,78 @@ constexpr uint64_t kEightSpaces = 0x2020202020202020ull;
 constexpr uint64_t kLowBits = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-// Nonzero when some byte of the word equals the byte repeated in pattern. May
-// flag a byte next to a real match too, never misses one.
+// Nonzero exactly when some byte of the word equals the byte repeated in
+// pattern (which byte is not told).
 inline uint64_t HasByte(uint64_t word, uint64_t pattern) {
   const uint64_t x = word ^ pattern;
   return (x - kLowBits) & ~x & kHighBits;
 }
 
-// The length of the run of bytes at the start of text, at most limit, that
-// hold no quote, NUL, CR or LF: whole words of eight at a time, so the run may
-// come out shorter than it is (never longer). The NUL sentinel bounds it.
-int32_t PlainRunLength(const uint8_t* text, int32_t limit) {
-  int32_t length = 0;
-  while (length <= limit - 8) {
-    const uint64_t word = LoadWord(text + length);
+// Moves the bytes of a quoted run from read down to write up to the first
+// quote, NUL, CR or LF (the NUL sentinel at the latest). A few bytes one at a
+// time, then whole words while they hold none of the four; writing a word
+// never overtakes reading, as write <= read.
+void CopyQuoteFreeRun(uint8_t* buffer, int32_t& read, int32_t& write) {
+  for (int32_t i = 0; i < 8; ++i) {
+    const uint8_t c = buffer[read];
+    if (Is(c, kStringStop)) return;
+    buffer[write++] = c;
+    ++read;
+  }
+  while (read <= TParser::kBufferSize - 8) {
+    const uint64_t word = LoadWord(buffer + read);
     if (HasByte(word, 0) | HasByte(word, 0x2727272727272727ull) |
         HasByte(word, 0x0A0A0A0A0A0A0A0Aull) | HasByte(word, 0x0D0D0D0D0D0D0D0Dull)) {
       break;
     }
-    length += 8;
+    std::memcpy(buffer + write, &word, sizeof word);
+    read += 8;
+    write += 8;
   }
-  return length;
+  for (;;) {
+    const uint8_t c = buffer[read];
+    if (Is(c, kStringStop)) return;
+    buffer[write++] = c;
+    ++read;
+  }
+}
+
+// Per byte of a word, 0x80 where the byte lies in lo..hi; the bytes must be
+// below 0x80, so no sum carries into the next byte.
+constexpr uint64_t BytesInRange(uint64_t word, uint8_t lo, uint8_t hi) {
+  const uint64_t at_least_lo = word + kLowBits * (0x80 - lo);
+  const uint64_t above_hi = word + kLowBits * (0x7F - hi);
+  return at_least_lo & ~above_hi & kHighBits;
+}
+
+// Per byte of a word, 0x80 where the byte is A-Z a-z 0-9 _.
+constexpr uint64_t IdentifierBytes(uint64_t word) {
+  const uint64_t ascii = word & ~kHighBits;
+  const uint64_t letters = BytesInRange(ascii | kLowBits * 0x20, 'a', 'z');
+  const uint64_t digits = BytesInRange(ascii, '0', '9');
+  const uint64_t underscores = BytesInRange(ascii, '_', '_');
+  return (letters | digits | underscores) & ~word & kHighBits;
+}
+
+// The index of the first byte of the word, in memory order, whose high bit is
+// set in marks (not 0).
+inline int32_t FirstMarkedByte(uint64_t marks) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return std::countr_zero(marks) / 8;
+  } else {
+    return std::countl_zero(marks) / 8;
+  }
+}
+
+// The end of the identifier whose rest begins at at: eight bytes a time, so
+// that names of any length cost no branch per byte. The NUL sentinel ends it
+// at the latest; the buffer's slack covers the word read past it.
+int32_t IdentifierEnd(const uint8_t* buffer, int32_t at) {
+  for (;;) {
+    const uint64_t others = ~IdentifierBytes(LoadWord(buffer + at)) & kHighBits;
+    if (others != 0) return at + FirstMarkedByte(others);
+    at += 8;
+  }
 }
 
 inline uint8_t FoldAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
@@ -126,13 +183,41 @@ constexpr int32_t kHexChunkSize = 256;
 // The largest "#" code: one UTF-16 code unit.
 constexpr uint32_t kMaxCharCode = 0xFFFF;
 
+inline uint32_t DigitValue(uint8_t c) { return static_cast<uint32_t>(c) - '0'; }
+
+// The value of the digits of a "#" code from read on, read left past them; a
+// value beyond kMaxCharCode leaves read at the digit that makes it so and
+// returns kCodeTooLarge. Up to three digits cannot overflow and go without
+// the check.
+constexpr uint32_t kCodeTooLarge = 0xFFFFFFFF;
+
+uint32_t ScanCharCode(const uint8_t* buffer, int32_t& read) {
+  uint32_t code = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    const uint32_t digit = DigitValue(buffer[read]);
+    if (digit > 9) return code;
+    code = code * 10 + digit;
+    ++read;
+  }
+  for (uint32_t digit = DigitValue(buffer[read]); digit <= 9; digit = DigitValue(buffer[read])) {
+    code = code * 10 + digit;
+    if (code > kMaxCharCode) return kCodeTooLarge;
+    ++read;
+  }
+  return code;
+}
+
+// Bytes allocated behind the buffer, never filled.
+constexpr int32_t kBufferSlack = 8;
+
 constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
 }  // namespace
 
 // Zeroed, so that the word-at-a-time scans never look at unset bytes beyond
-// the sentinel.
-TParser::TParser(TStream& source) : source_(source), buffer_(new uint8_t[kBufferSize]()) {
+// the sentinel; the slack lets the scans look a few bytes past the last one.
+TParser::TParser(TStream& source)
+    : source_(source), buffer_(new uint8_t[kBufferSize + kBufferSlack]()) {
   buffer_[0] = 0;
   try {
     Advance();
@@ -197,10 +282,10 @@ void TParser::SkipWhitespace() {
   const uint8_t* buffer = buffer_.get();
   int32_t at = scan_;
   int32_t line = line_;
+  // Tokens on a line are mostly apart by one space or none: stepping over one
+  // space without a branch leaves the loop below a predictable exit.
+  at += buffer[at] == ' ';
   for (;;) {
-    // Indentation comes in long runs of spaces: eight at a time while the whole
-    // word is spaces, which also stops at the NUL sentinel.
-    while (at <= kBufferSize - 8 && LoadWord(buffer + at) == kEightSpaces) at += 8;
     const uint8_t c = buffer[at];
     if (!Is(c, kBlank)) {
       if (c != 0) break;
@@ -211,9 +296,14 @@ void TParser::SkipWhitespace() {
       if (buffer[at] == 0) break;
       continue;
     }
-    // Wraps instead of overflowing on a hostile count of line feeds.
-    if (c == '\n') line = static_cast<int32_t>(static_cast<uint32_t>(line) + 1u);
     ++at;
+    if (c == '\n') {
+      // Wraps instead of overflowing on a hostile count of line feeds.
+      line = static_cast<int32_t>(static_cast<uint32_t>(line) + 1u);
+      // Indentation comes in long runs of spaces: eight at a time while the
+      // whole word is spaces, which also stops at the NUL sentinel.
+      while (at <= kBufferSize - 8 && LoadWord(buffer + at) == kEightSpaces) at += 8;
+    }
   }
   scan_ = at;
   line_ = line;
@@ -227,8 +317,7 @@ TTokenKind TParser::Advance() {
   const uint8_t first = buffer[at];
   TTokenKind kind;
   if (Is(first, kIdentFirst)) {
-    ++at;
-    while (Is(buffer[at], kIdentRest)) ++at;
+    at = IdentifierEnd(buffer, at + 1);
     kind = tokSymbol;
   } else if (first == '\'' || first == '#') {
     ScanString();
@@ -271,14 +360,10 @@ void TParser::ScanString() {
   for (;;) {
     if (buffer[read] == '#') {
       ++read;
-      uint32_t code = 0;
-      while (Is(buffer[read], kDigit)) {
-        code = code * 10 + (buffer[read] - '0');
-        if (code > kMaxCharCode) {
-          scan_ = read;
-          Fail(MessageId::kInvalidString);
-        }
-        ++read;
+      const uint32_t code = ScanCharCode(buffer, read);
+      if (code == kCodeTooLarge) {
+        scan_ = read;
+        Fail(MessageId::kInvalidString);
       }
       if (code >= 128) {
         if (!has_units) StartUnits(write);
@@ -291,19 +376,13 @@ void TParser::ScanString() {
       ++read;
       const int32_t run_start = write;
       for (;;) {
-        // Quote-free runs move as a whole; only the bytes that end or break
-        // the run are looked at one by one.
-        const int32_t plain = PlainRunLength(buffer + read, kBufferSize - read);
-        if (plain > 0) {
-          std::memmove(buffer + write, buffer + read, static_cast<size_t>(plain));
-          write += plain;
-          read += plain;
-        }
+        CopyQuoteFreeRun(buffer, read, write);
         const uint8_t c = buffer[read];
         if (c == '\'') {
           if (buffer[read + 1] != '\'') break;
           ++read;
-        } else if (c == 0 || c == '\n' || c == '\r') {
+        } else {
+          // NUL, CR or LF: the string is not closed on its line.
           scan_ = read;
           Fail(MessageId::kInvalidString);
         }
@@ -346,12 +425,6 @@ void TParser::AppendRunUnits(int32_t start, int32_t end) {
     return;
   }
   for (int32_t at = start; at < end; ++at) units_.push_back(Cp1252ToUnit(buffer[at]));
-}
-
-std::string_view TParser::TokenView() const {
-  const char* start = reinterpret_cast<const char*>(buffer_.get()) + token_start_;
-  const int32_t end = token_ == tokString ? string_end_ : scan_;
-  return std::string_view(start, static_cast<size_t>(end - token_start_));
 }
 
 void TParser::Expect(TTokenKind kind) const {
@@ -404,19 +477,27 @@ std::string_view TParser::DottedIdentView() {
   return TokenView();
 }
 
+// The chunk fills across line breaks and goes to the target only when full or
+// at the end of the block, so a block costs one write per 256 bytes.
 void TParser::DecodeHexBlock(TStream& target) {
   uint8_t chunk[kHexChunkSize];
+  int32_t filled = 0;
   for (;;) {
     SkipWhitespace();
     const uint8_t* text = buffer_.get() + scan_;
     if (*text == '}') {
+      if (filled > 0) target.WriteAll(chunk, filled);
       Advance();
       return;
     }
-    const int32_t count = HexToBytes(text, chunk, kHexChunkSize);
+    const int32_t count = HexToBytes(text, chunk + filled, kHexChunkSize - filled);
     if (count == 0) Fail(MessageId::kInvalidBinary);
-    target.WriteAll(chunk, count);
     scan_ += 2 * count;
+    filled += count;
+    if (filled == kHexChunkSize) {
+      target.WriteAll(chunk, filled);
+      filled = 0;
+    }
   }
 }
 

@@ -75,7 +75,11 @@ class TParser {
   // stand in the text (empty for tokEnd).
   std::string TokenAsText() const { return std::string(TokenView()); }
   // The same without a copy; valid until the next Advance.
-  std::string_view TokenView() const;
+  std::string_view TokenView() const {
+    const char* start = reinterpret_cast<const char*>(buffer_.get()) + token_start_;
+    const int32_t end = token_ == tokString ? string_end_ : scan_;
+    return std::string_view(start, static_cast<size_t>(end - token_start_));
+  }
   // For a string token: whether its code units are kept, and then the units
   // (valid until the next Advance); without them each byte is its code page
   // 1252 character. Whether it is wide, which implies kept units.

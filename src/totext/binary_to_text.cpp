@@ -1,5 +1,7 @@
 #include "totext/binary_to_text.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -43,10 +45,63 @@ constexpr char kBlanks[] =
     "                                                                ";
 constexpr int32_t kBlanksLength = sizeof kBlanks - 1;
 
+// The size of the fixed copies of a property line's start.
+constexpr int32_t kFixedCopy = 32;
+
 bool IsIntegerTag(TFormValueTag tag) { return tag == tgInt8 || tag == tgInt16 || tag == tgInt32; }
 
-// String bytes written as a #code rather than inside a quoted run.
-bool NeedsCharCode(uint8_t byte) { return byte < 32 || byte == '\''; }
+// What every byte of a string becomes: itself inside a quoted run, or its
+// #code (below 32, and the quote), with the length of that text.
+struct StringPieces {
+  char text[256][4];
+  uint8_t length[256];
+  bool quotable[256];
+  constexpr StringPieces() : text(), length(), quotable() {
+    for (int b = 0; b < 256; ++b) {
+      quotable[b] = b >= 32 && b != '\'';
+      if (quotable[b]) {
+        text[b][0] = static_cast<char>(b);
+        length[b] = 1;
+      } else if (b < 10) {
+        text[b][0] = '#';
+        text[b][1] = static_cast<char>('0' + b);
+        length[b] = 2;
+      } else {
+        text[b][0] = '#';
+        text[b][1] = static_cast<char>('0' + b / 10);
+        text[b][2] = static_cast<char>('0' + b % 10);
+        length[b] = 3;
+      }
+    }
+  }
+};
+constexpr StringPieces kStringPieces;
+
+// A byte takes at most a quote and a 3-character code, and its 4-byte copy may
+// reach one further; one more character closes the last run.
+constexpr int32_t kMaxCharsPerByte = 4;
+// Below this many bytes of room a string goes through a small area instead.
+constexpr ptrdiff_t kMinDirectStretch = 64;
+constexpr int32_t kStringAreaSize = 1024;
+
+// Renders the bytes from at to end to out, which must have room for
+// kMaxCharsPerByte per byte. quoted tells whether a run is open, before and
+// after: the closing quote of the last run is left to the caller. Quoted runs
+// and codes come in no predictable mix, so each byte is rendered without a
+// branch: a quote is put down and kept only where a run opens or closes.
+char* RenderStringStretch(const uint8_t* at, const uint8_t* end, char* out, bool& quoted) {
+  bool in_run = quoted;
+  for (; at < end; ++at) {
+    const bool quotable = kStringPieces.quotable[*at];
+    *out = '\'';
+    out += quotable != in_run;
+    std::memcpy(out, kStringPieces.text[*at], 4);
+    out += kStringPieces.length[*at];
+    in_run = quotable;
+  }
+  quoted = in_run;
+  return out;
+}
 
 // A wide string's text goes to the writer in pieces of about this size.
 constexpr size_t kRenderedFlushSize = 4096;
@@ -138,12 +193,43 @@ class TextRenderer {
 
   // name = value
   void EmitProperty() {
-    EmitIndent();
-    reader_.ReadName(name_);
-    EmitText(name_);
-    EmitLiteral(" = ");
+    if (!EmitBufferedPropertyStart()) {
+      EmitIndent();
+      reader_.ReadName(name_);
+      EmitText(name_);
+      EmitLiteral(" = ");
+    }
     EmitValue();
     EmitLiteral("\r\n");
+  }
+
+  // Indent, name and " = " in one piece, when the name lies in the reader's
+  // buffer and the writer has room: then nothing can fail half-way, so the
+  // name may be taken before the indent is written.
+  bool EmitBufferedPropertyStart() {
+    std::string_view name;
+    const int32_t blanks = 2 * indent_level_;
+    if (blanks > kBlanksLength || !reader_.PeekBufferedName(name)) return false;
+    const auto name_length = static_cast<int32_t>(name.size());
+    // Short indents and names are copied as fixed blocks whose excess the
+    // next piece overwrites or the commit leaves out: copies of varying
+    // length cost a branch that the mix of lengths defeats.
+    const bool fixed_copies = blanks <= kFixedCopy && name_length <= kFixedCopy &&
+                              reader_.PeekBuffered(1 + kFixedCopy) != nullptr;
+    const int32_t needed = blanks + (fixed_copies ? kFixedCopy : name_length) + 3;
+    char* room = writer_.DirectRoom(needed);
+    if (room == nullptr) return false;
+    if (fixed_copies) {
+      std::memcpy(room, kBlanks, kFixedCopy);
+      std::memcpy(room + blanks, name.data(), kFixedCopy);
+    } else {
+      std::memcpy(room, kBlanks, static_cast<size_t>(blanks));
+      std::memcpy(room + blanks, name.data(), name.size());
+    }
+    std::memcpy(room + blanks + name_length, " = ", 3);
+    writer_.Commit(blanks + name_length + 3);
+    reader_.SkipBuffered(name_length + 1);
+    return true;
   }
 
   void EmitValue() {
@@ -172,6 +258,8 @@ class TextRenderer {
         EmitWideString();
         return;
       case tgIdent:
+        EmitIdent();
+        return;
       case tgFalse:
       case tgTrue:
       case tgNil:
@@ -192,6 +280,12 @@ class TextRenderer {
         reader_.ReadTag();
         Raise<EReadError>(MessageId::kInvalidPropertyValue);
     }
+  }
+
+  // tgIdent: its name as it stands.
+  void EmitIdent() {
+    reader_.ReadTag();
+    EmitText(ReadNameView());
   }
 
   // ( value { line break value } )
@@ -244,15 +338,28 @@ class TextRenderer {
     reader_.ReadTag();
     EmitLiteral("[");
     for (bool first = true;; first = false) {
-      reader_.ReadName(name_);
-      if (name_.empty()) break;
+      const std::string_view name = ReadNameView();
+      if (name.empty()) break;
       if (!first) EmitLiteral(", ");
-      EmitText(name_);
+      EmitText(name);
     }
     EmitLiteral("]");
   }
 
-  // Quoted runs of printable bytes and #codes for the others and for quotes.
+  // A view into the reader's buffer when the name lies there whole, else a
+  // copy in name_; valid until the next read.
+  std::string_view ReadNameView() {
+    std::string_view name;
+    if (reader_.PeekBufferedName(name)) {
+      reader_.SkipBuffered(static_cast<int32_t>(name.size()) + 1);
+      return name;
+    }
+    reader_.ReadName(name_);
+    return name_;
+  }
+
+  // Quoted runs of printable bytes and #codes for the others and for quotes,
+  // rendered a stretch of the string at a time.
   void EmitString() {
     reader_.ReadTextValue(text_);
     if (text_.empty()) {
@@ -260,29 +367,32 @@ class TextRenderer {
       return;
     }
     auto* at = reinterpret_cast<const uint8_t*>(text_.data());
-    const uint8_t* end = at + text_.size();
-    while (at < end) {
-      if (NeedsCharCode(*at)) {
-        char code[3] = {'#'};
-        int32_t length = 2;
-        if (*at >= 10) {
-          code[1] = static_cast<char>('0' + *at / 10);
-          code[2] = static_cast<char>('0' + *at % 10);
-          length = 3;
-        } else {
-          code[1] = static_cast<char>('0' + *at);
-        }
-        writer_.WriteRaw(code, length);
-        ++at;
-      } else {
-        const uint8_t* run_end = at + 1;
-        while (run_end < end && !NeedsCharCode(*run_end)) ++run_end;
-        EmitLiteral("'");
-        writer_.WriteRaw(at, static_cast<int32_t>(run_end - at));
-        EmitLiteral("'");
-        at = run_end;
-      }
+    const uint8_t* const end = at + text_.size();
+    bool quoted = false;
+    while (at < end) at = EmitStringStretch(at, end, quoted);
+    if (quoted) EmitLiteral("'");
+  }
+
+  // As much of the string as the writer's free room surely holds, or, when
+  // that is little, a stretch through a small area; returns where it stopped.
+  // Out of line, so the area stays out of the recursive frames.
+  [[gnu::noinline]] const uint8_t* EmitStringStretch(const uint8_t* at, const uint8_t* end,
+                                                     bool& quoted) {
+    const ptrdiff_t left = end - at;
+    const int32_t room = writer_.FreeRoom();
+    const ptrdiff_t fits = room > 0 ? (room - 1) / kMaxCharsPerByte : 0;
+    if (fits >= left || fits >= kMinDirectStretch) {
+      const uint8_t* stretch_end = at + std::min(left, fits);
+      char* out = writer_.DirectRoom(room);
+      writer_.Commit(static_cast<int32_t>(RenderStringStretch(at, stretch_end, out, quoted) - out));
+      return stretch_end;
     }
+    char area[kStringAreaSize];
+    constexpr ptrdiff_t kAreaStretch = (kStringAreaSize - 1) / kMaxCharsPerByte;
+    const uint8_t* stretch_end = at + std::min(left, kAreaStretch);
+    const char* area_end = RenderStringStretch(at, stretch_end, area, quoted);
+    writer_.WriteRaw(area, static_cast<int32_t>(area_end - area));
+    return stretch_end;
   }
 
   // The string rule over code units instead of bytes. The text is built in a
@@ -352,8 +462,10 @@ class TextRenderer {
     uint8_t piece[kHexPieceSize];
     char digits[2 * kHexPieceSize];
     while (remaining > 0) {
-      if (broken) EmitLineBreak();
       int32_t count = remaining < kHexPieceSize ? remaining : kHexPieceSize;
+      remaining -= count;
+      if (EmitBufferedHexPiece(count, broken)) continue;
+      if (broken) EmitLineBreak();
       reader_.ReadRaw(piece, count);
       if (char* room = writer_.DirectRoom(2 * count)) {
         BytesToHex(piece, count, room);
@@ -362,10 +474,30 @@ class TextRenderer {
         BytesToHex(piece, count, digits);
         writer_.WriteRaw(digits, 2 * count);
       }
-      remaining -= count;
     }
     --indent_level_;
     EmitLiteral("}");
+  }
+
+  // A piece with its line break and indent in one go, encoded straight from
+  // the reader's buffer, when the piece lies there whole and the writer has
+  // room: nothing can then fail between the line break and the digits.
+  bool EmitBufferedHexPiece(int32_t count, bool broken) {
+    const int32_t blanks = broken ? 2 * indent_level_ : 0;
+    const int32_t line_start = broken ? blanks + 2 : 0;
+    if (blanks > kBlanksLength) return false;
+    const uint8_t* bytes = reader_.PeekBuffered(count);
+    if (bytes == nullptr) return false;
+    char* room = writer_.DirectRoom(line_start + 2 * count);
+    if (room == nullptr) return false;
+    if (broken) {
+      std::memcpy(room, "\r\n", 2);
+      std::memcpy(room + 2, kBlanks, static_cast<size_t>(blanks));
+    }
+    BytesToHex(bytes, count, room + line_start);
+    writer_.Commit(line_start + 2 * count);
+    reader_.SkipBuffered(count);
+    return true;
   }
 
   TReader& reader_;
