@@ -20,12 +20,14 @@ enum : uint8_t {
   kHexDigit = 1 << 3,    // 0-9 A-F a-f
   kFloatChar = 1 << 4,   // + - . 0-9 E e: what turns a number into a float
   kBlank = 1 << 5,       // 1 to 32: skipped between tokens
-  kStringStop = 1 << 6,  // ' NUL CR LF: what ends or breaks a quoted run
+  kBlankOrNul = 1 << 6,  // 0 to 32: what SkipWhitespace has to look at
+  kStringStop = 1 << 7,  // ' NUL CR LF: what ends or breaks a quoted run
 };
 
 constexpr std::array<uint8_t, 256> MakeByteClasses() {
   std::array<uint8_t, 256> table{};
   for (int c = 1; c <= 32; ++c) table[c] |= kBlank;
+  for (int c = 0; c <= 32; ++c) table[c] |= kBlankOrNul;
   for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kIdentFirst | kIdentRest;
   for (int c = 'a'; c <= 'z'; ++c) table[c] |= kIdentFirst | kIdentRest;
   table['_'] |= kIdentFirst | kIdentRest;
@@ -102,40 +104,23 @@ constexpr uint64_t kEightSpaces = 0x2020202020202020ull;
 constexpr uint64_t kLowBits = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-// Nonzero exactly when some byte of the word equals the byte repeated in
-// pattern (which byte is not told).
-inline uint64_t HasByte(uint64_t word, uint64_t pattern) {
-  const uint64_t x = word ^ pattern;
-  return (x - kLowBits) & ~x & kHighBits;
+inline void StoreWord(uint8_t* at, uint64_t word) { std::memcpy(at, &word, sizeof word); }
+
+constexpr uint64_t kLowSevenBits = ~kHighBits;
+
+// Per byte of a word, 0x80 where the byte is not 0: exact for every byte, as
+// no sum carries into the next byte.
+inline uint64_t NonzeroBytes(uint64_t word) {
+  return ((word & kLowSevenBits) + kLowSevenBits) | word;
 }
 
-// Moves the bytes of a quoted run from read down to write up to the first
-// quote, NUL, CR or LF (the NUL sentinel at the latest). A few bytes one at a
-// time, then whole words while they hold none of the four; writing a word
-// never overtakes reading, as write <= read.
-void CopyQuoteFreeRun(uint8_t* buffer, int32_t& read, int32_t& write) {
-  for (int32_t i = 0; i < 8; ++i) {
-    const uint8_t c = buffer[read];
-    if (Is(c, kStringStop)) return;
-    buffer[write++] = c;
-    ++read;
-  }
-  while (read <= TParser::kBufferSize - 8) {
-    const uint64_t word = LoadWord(buffer + read);
-    if (HasByte(word, 0) | HasByte(word, 0x2727272727272727ull) |
-        HasByte(word, 0x0A0A0A0A0A0A0A0Aull) | HasByte(word, 0x0D0D0D0D0D0D0D0Dull)) {
-      break;
-    }
-    std::memcpy(buffer + write, &word, sizeof word);
-    read += 8;
-    write += 8;
-  }
-  for (;;) {
-    const uint8_t c = buffer[read];
-    if (Is(c, kStringStop)) return;
-    buffer[write++] = c;
-    ++read;
-  }
+// Per byte of a word, 0x80 where the byte may end a quoted run: a quote, or
+// a byte below 14, which takes in NUL, CR and LF at the cost of one test
+// fewer than matching those three.
+inline uint64_t StringStopCandidates(uint64_t word) {
+  const uint64_t below_14 = ~(((word & kLowSevenBits) + kLowBits * (0x80 - 14)) | word) & kHighBits;
+  const uint64_t quotes = ~NonzeroBytes(word ^ 0x2727272727272727ull) & kHighBits;
+  return below_14 | quotes;
 }
 
 // Per byte of a word, 0x80 where the byte lies in lo..hi; the bytes must be
@@ -165,6 +150,30 @@ inline int32_t FirstMarkedByte(uint64_t marks) {
   }
 }
 
+// Copies the quoted run at text[read] to out[write] up to the first quote,
+// NUL, CR or LF (the NUL sentinel at the latest). A word per step, stored
+// whole (both areas have slack behind them), the run's end picked from the
+// marks: no branch per byte.
+void CopyQuoteFreeRun(const uint8_t* text, int32_t& read, uint8_t* out, int32_t& write) {
+  for (;;) {
+    const uint64_t word = LoadWord(text + read);
+    StoreWord(out + write, word);
+    const uint64_t candidates = StringStopCandidates(word);
+    if (candidates == 0) {
+      read += 8;
+      write += 8;
+      continue;
+    }
+    const int32_t length = FirstMarkedByte(candidates);
+    read += length;
+    write += length;
+    if (Is(text[read], kStringStop)) return;
+    // Another control byte: part of the run, and already copied.
+    ++read;
+    ++write;
+  }
+}
+
 // The end of the identifier whose rest begins at at: eight bytes a time, so
 // that names of any length cost no branch per byte. The NUL sentinel ends it
 // at the latest; the buffer's slack covers the word read past it.
@@ -176,7 +185,34 @@ int32_t IdentifierEnd(const uint8_t* buffer, int32_t at) {
   }
 }
 
-inline uint8_t FoldAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
+// Per byte of a word, 0x80 where the byte is 0-9.
+constexpr uint64_t DigitBytes(uint64_t word) {
+  return BytesInRange(word & ~kHighBits, '0', '9') & ~word & kHighBits;
+}
+
+// Per byte of a word, 0x80 where the byte is + - . 0-9 E e.
+constexpr uint64_t FloatBytes(uint64_t word) {
+  const uint64_t ascii = word & ~kHighBits;
+  const uint64_t signs_dot_digits = BytesInRange(ascii, '+', '9') & ~BytesInRange(ascii, '/', '/') &
+                                    ~BytesInRange(ascii, ',', ',');
+  const uint64_t exponents = BytesInRange(ascii | kLowBits * 0x20, 'e', 'e');
+  return (signs_dot_digits | exponents) & ~word & kHighBits;
+}
+
+// The end of the run of bytes marked by Marks from at on, eight bytes a time
+// like IdentifierEnd.
+template <uint64_t (*Marks)(uint64_t)>
+int32_t RunEnd(const uint8_t* buffer, int32_t at) {
+  for (;;) {
+    const uint64_t others = ~Marks(LoadWord(buffer + at)) & kHighBits;
+    if (others != 0) return at + FirstMarkedByte(others);
+    at += 8;
+  }
+}
+
+inline uint8_t FoldAscii(uint8_t c) {
+  return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c;
+}
 
 constexpr int32_t kHexChunkSize = 256;
 
@@ -207,8 +243,10 @@ uint32_t ScanCharCode(const uint8_t* buffer, int32_t& read) {
   return code;
 }
 
-// Bytes allocated behind the buffer, never filled.
-constexpr int32_t kBufferSlack = 8;
+// Bytes allocated behind the buffer and behind each decoding area, never
+// filled: the word-at-a-time scans look up to a word past the sentinel.
+constexpr int32_t kBufferSlack = 16;
+constexpr int32_t kDecodedAreaSize = TParser::kBufferSize + kBufferSlack;
 
 constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
@@ -217,7 +255,9 @@ constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 // Zeroed, so that the word-at-a-time scans never look at unset bytes beyond
 // the sentinel; the slack lets the scans look a few bytes past the last one.
 TParser::TParser(TStream& source)
-    : source_(source), buffer_(new uint8_t[kBufferSize + kBufferSlack]()) {
+    : source_(source),
+      buffer_(new uint8_t[kBufferSize + kBufferSlack]()),
+      decoded_(new uint8_t[2 * kDecodedAreaSize]()) {
   buffer_[0] = 0;
   try {
     Advance();
@@ -253,7 +293,7 @@ void TParser::RefillBuffer() {
   data_end_ = unread;
   // Whatever was before the scan position is gone, the current token too; keep
   // the release offset meaningful.
-  token_start_ = string_end_ = 0;
+  token_start_ = 0;
   // A stream may deliver less than asked before its end; only 0 means the end.
   while (data_end_ < kBufferSize) {
     const int32_t asked = kBufferSize - data_end_;
@@ -300,9 +340,16 @@ void TParser::SkipWhitespace() {
     if (c == '\n') {
       // Wraps instead of overflowing on a hostile count of line feeds.
       line = static_cast<int32_t>(static_cast<uint32_t>(line) + 1u);
-      // Indentation comes in long runs of spaces: eight at a time while the
-      // whole word is spaces, which also stops at the NUL sentinel.
-      while (at <= kBufferSize - 8 && LoadWord(buffer + at) == kEightSpaces) at += 8;
+      // Indentation comes in runs of spaces of many lengths: counted eight at
+      // a time, which stops at the NUL sentinel at the latest.
+      for (;;) {
+        const uint64_t others = NonzeroBytes(LoadWord(buffer + at) ^ kEightSpaces) & kHighBits;
+        if (others != 0) {
+          at += FirstMarkedByte(others);
+          break;
+        }
+        at += 8;
+      }
     }
   }
   scan_ = at;
@@ -310,9 +357,16 @@ void TParser::SkipWhitespace() {
 }
 
 TTokenKind TParser::Advance() {
-  SkipWhitespace();
   const uint8_t* buffer = buffer_.get();
   int32_t at = scan_;
+  // Most tokens follow the previous one after one space or none: only line
+  // breaks, longer gaps and the buffer's end take the call.
+  at += buffer[at] == ' ';
+  if (Is(buffer[at], kBlankOrNul)) {
+    scan_ = at;
+    SkipWhitespace();
+    at = scan_;
+  }
   token_start_ = at;
   const uint8_t first = buffer[at];
   TTokenKind kind;
@@ -320,6 +374,7 @@ TTokenKind TParser::Advance() {
     at = IdentifierEnd(buffer, at + 1);
     kind = tokSymbol;
   } else if (first == '\'' || first == '#') {
+    scan_ = at;
     ScanString();
     at = scan_;
     kind = tokString;
@@ -328,11 +383,10 @@ TTokenKind TParser::Advance() {
     while (Is(buffer[at], kHexDigit)) ++at;
     kind = tokInteger;
   } else if (first == '-' || Is(first, kDigit)) {
-    ++at;
-    while (Is(buffer[at], kDigit)) ++at;
+    at = RunEnd<DigitBytes>(buffer, at + 1);
     kind = tokInteger;
     if (Is(buffer[at], kFloatChar)) {
-      while (Is(buffer[at], kFloatChar)) ++at;
+      at = RunEnd<FloatBytes>(buffer, at);
       kind = tokFloat;
     }
   } else if (first == 0) {
@@ -346,85 +400,84 @@ TTokenKind TParser::Advance() {
   return kind;
 }
 
-// Decodes the pieces of a string constant in place, from the token start on:
-// the decoded text is never longer than its source, so writing never overtakes
-// reading. Code units are kept only once the bytes cannot give them back: from
-// a "#" code of 128 or more, or a UTF-8 run, on.
+// Decodes the pieces of a string constant into the next decoding area; the
+// decoded text is never longer than its source. Code units are kept only once
+// the bytes cannot give them back: from a "#" code of 128 or more, or a UTF-8
+// run, on.
 void TParser::ScanString() {
-  uint8_t* buffer = buffer_.get();
+  const uint8_t* text = buffer_.get();
+  second_area_ = !second_area_;
+  uint8_t* out = decoded_.get() + (second_area_ ? kDecodedAreaSize : 0);
   const bool utf8_text = utf8_text_;
   int32_t read = scan_;
-  int32_t write = scan_;
+  int32_t write = 0;
   bool has_units = false;
   bool wide = false;
   for (;;) {
-    if (buffer[read] == '#') {
+    const uint8_t piece = text[read];
+    if (piece == '#') {
       ++read;
-      const uint32_t code = ScanCharCode(buffer, read);
+      const uint32_t code = ScanCharCode(text, read);
       if (code == kCodeTooLarge) {
         scan_ = read;
         Fail(MessageId::kInvalidString);
       }
       if (code >= 128) {
-        if (!has_units) StartUnits(write);
+        if (!has_units) StartUnits(out, write);
         has_units = true;
         wide = wide || code > 255;
       }
       if (has_units) units_.push_back(static_cast<char16_t>(code));
-      buffer[write++] = static_cast<uint8_t>(code);
-    } else if (buffer[read] == '\'') {
+      out[write++] = static_cast<uint8_t>(code);
+    } else if (piece == '\'') {
       ++read;
       const int32_t run_start = write;
       for (;;) {
-        CopyQuoteFreeRun(buffer, read, write);
-        const uint8_t c = buffer[read];
-        if (c == '\'') {
-          if (buffer[read + 1] != '\'') break;
-          ++read;
-        } else {
+        CopyQuoteFreeRun(text, read, out, write);
+        if (text[read] != '\'') {
           // NUL, CR or LF: the string is not closed on its line.
           scan_ = read;
           Fail(MessageId::kInvalidString);
         }
-        buffer[write++] = c;
-        ++read;
+        if (text[read + 1] != '\'') break;
+        out[write++] = '\'';
+        read += 2;
       }
       ++read;
       if (has_units || utf8_text) {
         // After a byte-order mark a run beyond ASCII makes the string wide.
-        const bool beyond_ascii = utf8_text && HasByteBeyondAscii(buffer + run_start, buffer + write);
-        if (beyond_ascii && !has_units) StartUnits(run_start);
+        const bool beyond_ascii = utf8_text && HasByteBeyondAscii(out + run_start, out + write);
+        if (beyond_ascii && !has_units) StartUnits(out, run_start);
         has_units = has_units || beyond_ascii;
         wide = wide || beyond_ascii;
-        if (has_units) AppendRunUnits(run_start, write);
+        if (has_units) AppendRunUnits(out, run_start, write);
       }
     } else {
       break;
     }
   }
+  string_bytes_ = out;
   string_has_units_ = has_units;
   string_is_wide_ = wide;
   string_end_ = write;
   scan_ = read;
 }
 
-void TParser::StartUnits(int32_t end) {
-  const uint8_t* buffer = buffer_.get();
+void TParser::StartUnits(const uint8_t* decoded, int32_t end) {
   units_.clear();
-  for (int32_t at = token_start_; at < end; ++at) units_.push_back(Cp1252ToUnit(buffer[at]));
+  for (int32_t at = 0; at < end; ++at) units_.push_back(Cp1252ToUnit(decoded[at]));
 }
 
 // The units of a quoted run: code page 1252 characters, or UTF-8 decoded on
 // its own in a text with a byte-order mark.
-void TParser::AppendRunUnits(int32_t start, int32_t end) {
-  const uint8_t* buffer = buffer_.get();
+void TParser::AppendRunUnits(const uint8_t* decoded, int32_t start, int32_t end) {
   if (utf8_text_) {
-    AppendUtf8AsUnits(
-        std::string_view(reinterpret_cast<const char*>(buffer + start), static_cast<size_t>(end - start)),
-        units_);
+    AppendUtf8AsUnits(std::string_view(reinterpret_cast<const char*>(decoded + start),
+                                       static_cast<size_t>(end - start)),
+                      units_);
     return;
   }
-  for (int32_t at = start; at < end; ++at) units_.push_back(Cp1252ToUnit(buffer[at]));
+  for (int32_t at = start; at < end; ++at) units_.push_back(Cp1252ToUnit(decoded[at]));
 }
 
 void TParser::Expect(TTokenKind kind) const {
@@ -470,8 +523,7 @@ std::string_view TParser::DottedIdentView() {
   int32_t at = scan_;
   while (buffer[at] == '.') {
     if (!Is(buffer[at + 1], kIdentFirst)) Fail(MessageId::kIdentifierExpected);
-    at += 2;
-    while (Is(buffer[at], kIdentRest)) ++at;
+    at = IdentifierEnd(buffer, at + 2);
   }
   scan_ = at;
   return TokenView();

@@ -3,8 +3,8 @@
 // It cuts the text into symbols (identifiers), string constants, integers,
 // floats and one-character tokens, with one token of look-ahead: the current
 // token is the first item not yet consumed. The text is read through one
-// 4096-byte buffer whatever its size; string constants are decoded in place in
-// that buffer. Every failure of its own is an EParserError carrying message
+// 4096-byte buffer whatever its size; string constants are decoded into a
+// separate area. Every failure of its own is an EParserError carrying message
 // kParseErrorAtLine: the particular message and the line on which the current
 // token begins (inside a hexadecimal block, the line of the offending digits).
 //
@@ -75,10 +75,15 @@ class TParser {
   // stand in the text (empty for tokEnd).
   std::string TokenAsText() const { return std::string(TokenView()); }
   // The same without a copy; valid until the next Advance.
+  // A string's decoded bytes stay valid one Advance longer, so a value can be
+  // written once the token after it is known not to be "+".
   std::string_view TokenView() const {
+    if (token_ == tokString) {
+      return std::string_view(reinterpret_cast<const char*>(string_bytes_),
+                              static_cast<size_t>(string_end_));
+    }
     const char* start = reinterpret_cast<const char*>(buffer_.get()) + token_start_;
-    const int32_t end = token_ == tokString ? string_end_ : scan_;
-    return std::string_view(start, static_cast<size_t>(end - token_start_));
+    return std::string_view(start, static_cast<size_t>(scan_ - token_start_));
   }
   // For a string token: whether its code units are kept, and then the units
   // (valid until the next Advance); without them each byte is its code page
@@ -112,8 +117,8 @@ class TParser {
   void ScanString();
   // Starts the code units of the current string: its bytes decoded up to the
   // position end, as code page 1252 characters.
-  void StartUnits(int32_t end);
-  void AppendRunUnits(int32_t start, int32_t end);
+  void StartUnits(const uint8_t* decoded, int32_t end);
+  void AppendRunUnits(const uint8_t* decoded, int32_t start, int32_t end);
 
   TStream& source_;
   std::unique_ptr<uint8_t[]> buffer_;
@@ -123,7 +128,7 @@ class TParser {
   int32_t scan_ = 0;
   int32_t window_end_ = 0;  // holds a NUL sentinel over saved_byte_
   int32_t token_start_ = 0;
-  int32_t string_end_ = 0;  // end of the decoded text of a string token
+  int32_t string_end_ = 0;  // length of the decoded text of a string token
   int32_t line_ = 1;
   uint8_t saved_byte_ = 0;
   TTokenKind token_ = tokEnd;
@@ -132,6 +137,11 @@ class TParser {
   bool string_has_units_ = false;
   bool string_is_wide_ = false;
   std::u16string units_;  // reused from string to string
+  // Strings are decoded into these two areas in turn, so that the bytes of one
+  // string survive the scanning of the next token, even another string.
+  std::unique_ptr<uint8_t[]> decoded_;
+  const uint8_t* string_bytes_ = nullptr;
+  bool second_area_ = false;
 };
 
 }  // namespace quenlo

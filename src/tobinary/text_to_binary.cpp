@@ -175,12 +175,23 @@ class TTextToBinary {
   }
 
   // string value = string {"+" string}: the pieces make one value, which is
-  // wide when any of them is. Each piece is copied out before the next token
-  // is scanned over it, so the value is written only once its end is known.
+  // wide when any of them is. The value is written only once its end is known.
+  // A string's bytes outlive one Advance, so the common value of one piece
+  // without kept units goes out uncopied; pieces joined by "+" are gathered.
   void TranslateString() {
     text_.clear();
     units_.clear();
     has_units_ = false;
+    if (!parser_.StringHasUnits()) {
+      const std::string_view bytes = parser_.TokenView();
+      if (parser_.Advance() != '+') {
+        writer_.WriteTextValue(bytes);
+        return;
+      }
+      text_.assign(bytes);
+      parser_.Advance();
+      parser_.Expect(tokString);
+    }
     bool wide = false;
     for (;;) {
       AppendPiece();
