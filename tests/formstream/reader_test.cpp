@@ -20,10 +20,10 @@ using test::Concat;
 using test::FailureOf;
 using test::VectorStream;
 
-constexpr char kReadError[] = "EReadError: Erreur de lecture du flux";
-constexpr char kInvalidValue[] = "EReadError: Valeur de propriété incorrecte";
-constexpr char kBadFormat[] = "EReadError: Format de flux incorrect";
-constexpr char kTooDeep[] = "EStackOverflow: Débordement de pile";
+using test::kReadError;
+using test::kInvalidValue;
+using test::kBadFormat;
+using test::kTooDeep;
 
 const ByteVector kTinyForm = Bytes(
     "54 50 46 30 04 54 42 6F 78 04 42 6F 78 31"

@@ -20,7 +20,7 @@ using test::FailureOf;
 using test::Hex;
 using test::VectorStream;
 
-constexpr char kWriteError[] = "EWriteError: Erreur d'écriture dans le flux";
+using test::kWriteError;
 
 // 1.5: exponent 0x3FFF, significand 1.1 in binary.
 constexpr Extended kOneAndAHalf = MakeExtended(false, 0x3FFF, 0xC000000000000000);

@@ -22,9 +22,9 @@ using test::LimitedMemoryStream;
 using test::TextBytes;
 using test::VectorStream;
 
-constexpr char kReadError[] = "EReadError: Erreur de lecture du flux";
-constexpr char kWriteError[] = "EWriteError: Erreur d'écriture dans le flux";
-constexpr char kNoMemory[] = "EStreamError: Plus de mémoire lors de l'expansion du flux mémoire";
+using test::kReadError;
+using test::kWriteError;
+using test::kNoMemory;
 
 // A form of some 40 KB of text: every kind of value, a multi-line block, a child.
 std::string BigText() {

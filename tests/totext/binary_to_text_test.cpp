@@ -24,11 +24,11 @@ using test::NameBytes;
 using test::TextBytes;
 using test::VectorStream;
 
-constexpr char kReadError[] = "EReadError: Erreur de lecture du flux";
-constexpr char kInvalidValue[] = "EReadError: Valeur de propriété incorrecte";
-constexpr char kBadFormat[] = "EReadError: Format de flux incorrect";
-constexpr char kWriteError[] = "EWriteError: Erreur d'écriture dans le flux";
-constexpr char kInvalidOp[] = "EInvalidOp: Opération flottante incorrecte";
+using test::kReadError;
+using test::kInvalidValue;
+using test::kBadFormat;
+using test::kWriteError;
+using test::kInvalidOp;
 
 const ByteVector kWorkedExample = Bytes(
     "54 50 46 30 04 54 42 6F 78 04 42 6F 78 31 04 53 69 7A 65 02 08"

@@ -21,8 +21,8 @@ using test::Form;
 using test::NameBytes;
 using test::Repeat;
 
-constexpr char kTooDeep[] = "EStackOverflow: Débordement de pile";
-constexpr char kInvalidValue[] = "EReadError: Valeur de propriété incorrecte";
+using test::kTooDeep;
+using test::kInvalidValue;
 
 // depth objects, each the only child of the one before.
 ByteVector NestedObjects(int depth) {
