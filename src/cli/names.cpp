@@ -39,8 +39,8 @@ std::string AsciiUpper(std::string_view text) {
 
 std::string DeriveOutputName(std::string_view argument, std::string_view new_extension) {
   std::string name = NamePart(argument);
-  auto base_length =
-      static_cast<std::ptrdiff_t>(name.size()) - static_cast<std::ptrdiff_t>(ExtensionPart(argument).size());
+  auto base_length = static_cast<std::ptrdiff_t>(name.size()) -
+                     static_cast<std::ptrdiff_t>(ExtensionPart(argument).size());
   std::string base = base_length > 0 ? name.substr(0, static_cast<size_t>(base_length)) : "";
   return PathPart(argument) + base + std::string(new_extension);
 }

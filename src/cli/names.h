@@ -15,7 +15,8 @@ std::string NamePart(std::string_view name);
 std::string ExtensionPart(std::string_view name);
 // a to z become A to Z; every other byte stays.
 std::string AsciiUpper(std::string_view text);
-// PathPart + the name without its extension + new_extension: "c:\work\Box.dfm" -> "c:\work\Box.TXT".
+// PathPart + the name without its extension + new_extension: "c:\work\Box.dfm" ->
+// "c:\work\Box.TXT".
 std::string DeriveOutputName(std::string_view argument, std::string_view new_extension);
 
 }  // namespace quenlo

@@ -18,9 +18,9 @@ const OutOfMemoryReport* out_of_memory_report = nullptr;
 std::string ErrorBoxText(const Exception& failure, const std::string& module_name) {
   const std::string& message = failure.Message();
   const char* dot = !message.empty() && message.back() != '.' ? "." : "";
-  return FormatTextUnlimited(LoadMessage(MessageId::kExceptionBox),
-                             {failure.ClassName(), module_name,
-                              FormatArg::Address(failure.Address()), message, dot});
+  return FormatTextUnlimited(
+      LoadMessage(MessageId::kExceptionBox),
+      {failure.ClassName(), module_name, FormatArg::Address(failure.Address()), message, dot});
 }
 
 void ReportException(const Exception& failure) {
@@ -31,7 +31,8 @@ void ReportException(const Exception& failure) {
 void PrepareOutOfMemoryReport() {
   if (out_of_memory_report != nullptr) return;
   auto* report = new OutOfMemoryReport{EOutOfMemory(LoadMessage(MessageId::kOutOfMemory)),
-                                       LoadMessage(MessageId::kApplicationError), {}};
+                                       LoadMessage(MessageId::kApplicationError),
+                                       {}};
   report->text = ErrorBoxText(report->failure, platform::ModuleName());
   out_of_memory_report = report;
 }

@@ -67,8 +67,8 @@ void SkipResourceHeader(TStream& input) {
   if (area[0] != kTypeMarker || (area[1] | area[2] << 8) != kRawDataType) {
     Raise<EInvalidImage>(MessageId::kInvalidStreamFormat);
   }
-  auto name_length = static_cast<int32_t>(
-      strnlen(reinterpret_cast<const char*>(area + kNameOffset), kResourceHeaderProbe - kNameOffset));
+  auto name_length = static_cast<int32_t>(strnlen(reinterpret_cast<const char*>(area + kNameOffset),
+                                                  kResourceHeaderProbe - kNameOffset));
   input.Seek(name_length + kHeaderFixedBytes - delivered, soCurrent);
 }
 

@@ -7,9 +7,10 @@ std::vector<std::string> VersionLines() {
 }
 
 std::vector<std::string> UsageLines() {
-  return {"Usage : quenlo FICHIER",
-          "  FICHIER.DFM (toute casse) devient FICHIER.TXT ; tout autre fichier devient FICHIER.DFM.",
-          std::string("  ") + kComments};
+  return {
+      "Usage : quenlo FICHIER",
+      "  FICHIER.DFM (toute casse) devient FICHIER.TXT ; tout autre fichier devient FICHIER.DFM.",
+      std::string("  ") + kComments};
 }
 
 }  // namespace quenlo

@@ -30,11 +30,11 @@ class Exception : public std::exception {
   uint32_t address_ = 0;
 };
 
-#define QUENLO_EXCEPTION_CLASS(Name, Base)                                  \
-  class Name : public Base {                                                \
-   public:                                                                  \
-    using Base::Base;                                                       \
-    const char* ClassName() const noexcept override { return #Name; }       \
+#define QUENLO_EXCEPTION_CLASS(Name, Base)                            \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 
 QUENLO_EXCEPTION_CLASS(EStreamError, Exception);

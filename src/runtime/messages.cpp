@@ -78,8 +78,8 @@ std::string Compose(std::string_view templ, std::initializer_list<FormatArg> arg
   auto flush_literal = [&](size_t end) {
     std::string_view piece = templ.substr(literal_start, end - literal_start);
     out += piece;
-    characters += platform::kMessagesAreUtf8 ? CountCharacters(piece)
-                                              : static_cast<int>(piece.size());
+    characters +=
+        platform::kMessagesAreUtf8 ? CountCharacters(piece) : static_cast<int>(piece.size());
   };
   for (size_t i = 0; i < templ.size(); ++i) {
     if (templ[i] != '%' || i + 1 >= templ.size()) continue;

@@ -13,31 +13,31 @@
 namespace quenlo {
 
 enum class MessageId : uint16_t {
-  kCannotCreateFile = 0xF001,        // "Ne peut créer le fichier %s"
-  kCannotOpenFile = 0xF002,          // "Ne peut ouvrir le fichier %s"
-  kStreamReadError = 0xF003,         // "Erreur de lecture du flux"
-  kStreamWriteError = 0xF004,        // "Erreur d'écriture dans le flux"
-  kMemoryStreamError = 0xF005,       // "Plus de mémoire lors de l'expansion du flux mémoire"
-  kInvalidStreamFormat = 0xF009,     // "Format de flux incorrect"
-  kLineTooLong = 0xF014,             // "Ligne trop longue"
-  kInvalidPropertyValue = 0xF015,    // "Valeur de propriété incorrecte" (reader)
-  kParseErrorAtLine = 0xF063,        // "%s à la ligne %d"
-  kIdentifierExpected = 0xF064,      // "Identificateur attendu"
-  kStringExpected = 0xF065,          // "Chaîne attendue"
-  kNumberExpected = 0xF066,          // "Nombre attendu"
-  kCharExpected = 0xF067,            // "''%s'' attendu"
-  kSymbolExpected = 0xF068,          // "%s attendu"
-  kInvalidString = 0xF06A,           // "Constante chaîne incorrecte"
-  kInvalidPropertyText = 0xF06B,     // "Valeur de propriété incorrecte" (text form)
-  kInvalidBinary = 0xF06C,           // "Valeur binaire incorrecte"
-  kInvalidInteger = 0xFF80,          // "'%s' n'est pas une valeur entière correcte"
-  kInvalidFloat = 0xFF81,            // "'%s' n'est pas une valeur flottante correcte"
-  kOutOfMemory = 0xFF87,             // "Plus de mémoire"
-  kInvalidOperation = 0xFF93,        // "Opération flottante incorrecte"
-  kStackOverflow = 0xFF9A,           // "Débordement de pile"
-  kExceptionBox = 0xFF9E,            // "Exception %s dans le module %s à %p.\n%s%s"
-  kApplicationError = 0xFF9F,        // "Erreur de l'application"
-  kFormatTooLong = 0xFFA7,           // "Résultat de Format supérieur à 4096 caractères"
+  kCannotCreateFile = 0xF001,      // "Ne peut créer le fichier %s"
+  kCannotOpenFile = 0xF002,        // "Ne peut ouvrir le fichier %s"
+  kStreamReadError = 0xF003,       // "Erreur de lecture du flux"
+  kStreamWriteError = 0xF004,      // "Erreur d'écriture dans le flux"
+  kMemoryStreamError = 0xF005,     // "Plus de mémoire lors de l'expansion du flux mémoire"
+  kInvalidStreamFormat = 0xF009,   // "Format de flux incorrect"
+  kLineTooLong = 0xF014,           // "Ligne trop longue"
+  kInvalidPropertyValue = 0xF015,  // "Valeur de propriété incorrecte" (reader)
+  kParseErrorAtLine = 0xF063,      // "%s à la ligne %d"
+  kIdentifierExpected = 0xF064,    // "Identificateur attendu"
+  kStringExpected = 0xF065,        // "Chaîne attendue"
+  kNumberExpected = 0xF066,        // "Nombre attendu"
+  kCharExpected = 0xF067,          // "''%s'' attendu"
+  kSymbolExpected = 0xF068,        // "%s attendu"
+  kInvalidString = 0xF06A,         // "Constante chaîne incorrecte"
+  kInvalidPropertyText = 0xF06B,   // "Valeur de propriété incorrecte" (text form)
+  kInvalidBinary = 0xF06C,         // "Valeur binaire incorrecte"
+  kInvalidInteger = 0xFF80,        // "'%s' n'est pas une valeur entière correcte"
+  kInvalidFloat = 0xFF81,          // "'%s' n'est pas une valeur flottante correcte"
+  kOutOfMemory = 0xFF87,           // "Plus de mémoire"
+  kInvalidOperation = 0xFF93,      // "Opération flottante incorrecte"
+  kStackOverflow = 0xFF9A,         // "Débordement de pile"
+  kExceptionBox = 0xFF9E,          // "Exception %s dans le module %s à %p.\n%s%s"
+  kApplicationError = 0xFF9F,      // "Erreur de l'application"
+  kFormatTooLong = 0xFFA7,         // "Résultat de Format supérieur à 4096 caractères"
 };
 
 // The text of a message number; the empty text for a number the table does not hold.

@@ -65,8 +65,8 @@ FileHandle CreateFileForWriting(const std::string& name) {
   struct stat info;
   // Devices (a terminal, /dev/full) and empty files have nothing to truncate;
   // truncating a new file would make its close wait for the disk.
-  bool has_data = fstat(static_cast<int>(fd), &info) == 0 && S_ISREG(info.st_mode) &&
-                  info.st_size != 0;
+  bool has_data =
+      fstat(static_cast<int>(fd), &info) == 0 && S_ISREG(info.st_mode) && info.st_size != 0;
   if (has_data && ftruncate(static_cast<int>(fd), 0) != 0) {
     ::close(static_cast<int>(fd));
     return kInvalidHandle;

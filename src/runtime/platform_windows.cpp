@@ -22,16 +22,15 @@ FileHandle FromHandle(HANDLE handle) {
 // Share mode 0: the open fails while another program holds the file, and no
 // other program can open it meanwhile.
 FileHandle OpenUnshared(const std::string& name, DWORD access, DWORD disposition) {
-  return FromHandle(CreateFileA(name.c_str(), access, 0, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return FromHandle(
+      CreateFileA(name.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The code points of code page 1252's bytes 0x80 to 0x9F; 0 where the byte is unassigned.
 constexpr char32_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char ToCodePage1252(char32_t code) {
   if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<char>(code);
@@ -120,8 +119,7 @@ int32_t WriteFile(FileHandle file, const void* buffer, int32_t count) {
   int32_t done = 0;
   while (done < count) {
     DWORD moved = 0;
-    if (!::WriteFile(AsHandle(file), p + done, static_cast<DWORD>(count - done), &moved,
-                     nullptr) ||
+    if (!::WriteFile(AsHandle(file), p + done, static_cast<DWORD>(count - done), &moved, nullptr) ||
         moved == 0) {
       break;
     }

@@ -96,7 +96,8 @@ void TMemoryStream::Reallocate(int32_t requested) {
     // Growing by half again each time keeps the copies of a growing stream
     // linear; realloc keeps one copy (large blocks are remapped, not duplicated).
     int64_t grown_size = capacity;
-    if (allocated_ > 0) grown_size = std::max(capacity, std::min<int64_t>(allocated_ + allocated_ / 2, INT32_MAX));
+    if (allocated_ > 0)
+      grown_size = std::max(capacity, std::min<int64_t>(allocated_ + allocated_ / 2, INT32_MAX));
     void* grown = std::realloc(memory_, static_cast<size_t>(grown_size));
     if (grown == nullptr && grown_size > capacity) {
       grown_size = capacity;

@@ -56,9 +56,8 @@ TEST(SkipResourceHeader, StopsRightBehindTheHeader) {
 
 TEST(SkipResourceHeader, RefusesAnythingButTheRawDataType) {
   for (const std::string& file :
-       {std::string(), std::string("\xFE\x0A\x00TBOX", 7),
-        std::string("\xFF\x0B\x00TBOX", 7), std::string("\xFF\x0A\x01TBOX", 7),
-        std::string("object Box: TBox\r\nend\r\n")}) {
+       {std::string(), std::string("\xFE\x0A\x00TBOX", 7), std::string("\xFF\x0B\x00TBOX", 7),
+        std::string("\xFF\x0A\x01TBOX", 7), std::string("object Box: TBox\r\nend\r\n")}) {
     TMemoryStream stream;
     Fill(stream, file);
     try {
@@ -76,12 +75,9 @@ TEST(TextToResourceForm, HeaderNamesTheRootClassUpperCased) {
     std::string name;
   };
   const Row rows[] = {
-      {"object a: tbox end", "TBOX"},
-      {"inherited a: tBox end", "TBOX"},
-      {"object a: TBox [3] end", "TBOX"},
-      {"inherited a: TBox [300] end", "TBOX"},
-      {"object a: TBox [70000] end", "TBOX"},
-      {"object Tx_9 end", "TX_9"},
+      {"object a: tbox end", "TBOX"},         {"inherited a: tBox end", "TBOX"},
+      {"object a: TBox [3] end", "TBOX"},     {"inherited a: TBox [300] end", "TBOX"},
+      {"object a: TBox [70000] end", "TBOX"}, {"object Tx_9 end", "TX_9"},
   };
   for (const Row& row : rows) {
     TMemoryStream input;
@@ -101,7 +97,7 @@ TEST(TextToResourceForm, LongClassNamesGetTheirWholeHeaderAndReadBack) {
   std::string class_name(200, 'c');
   std::string text = "object x: " + class_name + " end";
   TMemoryStream input;
-    Fill(input, text);
+  Fill(input, text);
   TMemoryStream output;
   TextToResourceForm(input, output);
   std::string file = ContentsOf(output);
@@ -113,7 +109,7 @@ TEST(TextToResourceForm, LongClassNamesGetTheirWholeHeaderAndReadBack) {
 
 TEST(TextToResourceForm, NothingIsWrittenWhenTheTextFails) {
   TMemoryStream input;
-    Fill(input, "object a: TBox\r\n  Left = \r\nend");
+  Fill(input, "object a: TBox\r\n  Left = \r\nend");
   TMemoryStream output;
   EXPECT_THROW(TextToResourceForm(input, output), EParserError);
   EXPECT_EQ(output.DataSize(), 0);
@@ -126,7 +122,7 @@ TEST(TextToResourceForm, AShortWriteIsAWriteError) {
     }
   };
   TMemoryStream input;
-    Fill(input, "object a: TBox end");
+  Fill(input, "object a: TBox end");
   ShortStream output;
   EXPECT_THROW(TextToResourceForm(input, output), EWriteError);
 }

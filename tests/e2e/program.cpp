@@ -1,6 +1,7 @@
 #include "e2e/program.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 namespace quenlo::e2e {
 

@@ -1,14 +1,13 @@
 // The executable as a user runs it: exit codes, files left behind, error output.
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/program.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "e2e/program.h"
 
 namespace quenlo::e2e {
 namespace {
@@ -93,16 +92,16 @@ TEST(Program, FailuresReportClassMessageAndLeaveTheSpecifiedOutput) {
   const std::string sample = Example("Sample.DFM");
   const std::string unnormal_stream =
       std::string("TPF0\x04TBox\x00\x01X\x05\x00\x00\x00\x00\x00\x00\x00\x40\xFF\x3F\x00\x00", 25);
-  const std::string unnormal = std::string("\xFF\x0A\x00TBOX\x00\x30\x10\x19\x00\x00\x00", 14) +
-                               unnormal_stream;
+  const std::string unnormal =
+      std::string("\xFF\x0A\x00TBOX\x00\x30\x10\x19\x00\x00\x00", 14) + unnormal_stream;
   const Row rows[] = {
       {"Short.dfm", std::string("\xFF\x0A\x00", 3), "EReadError", "Erreur de lecture du flux.",
        "Short.TXT", ""},
       {"Text.dfm", "object a: TBox\r\nend\r\n", "EInvalidImage", "Format de flux incorrect.",
        "Text.TXT", ""},
       {"Empty.dfm", "", "EInvalidImage", "Format de flux incorrect.", "Empty.TXT", ""},
-      {"Cut.dfm", sample.substr(0, sample.size() - 20), "EReadError",
-       "Erreur de lecture du flux.", "Cut.TXT", Example("Sample.TXT").substr(0, Example("Sample.TXT").find("  inherited"))},
+      {"Cut.dfm", sample.substr(0, sample.size() - 20), "EReadError", "Erreur de lecture du flux.",
+       "Cut.TXT", Example("Sample.TXT").substr(0, Example("Sample.TXT").find("  inherited"))},
       {"Bad.dfm", unnormal, "EInvalidOp", "Op\xC3\xA9ration flottante incorrecte.", "Bad.TXT",
        "object TBox\r\n  X = "},
       {"Syntax.txt", "object a: TBox\r\n  Left = 1\r\n  Top = )\r\nend\r\n", "EParserError",
@@ -110,8 +109,9 @@ TEST(Program, FailuresReportClassMessageAndLeaveTheSpecifiedOutput) {
       {"Big.txt", "object a: TBox\r\n  Left = 2147483648000000\r\nend\r\n", "EConvertError",
        "'2147483648000000' n'est pas une valeur enti\xC3\xA8re correcte.", "Big.DFM", ""},
       {"Long.txt", "object a: TBox\r\n  Left = " + std::string(4057, '7') + "\r\nend\r\n",
-       "EConvertError", "R\xC3\xA9sultat de Format sup\xC3\xA9rieur \xC3\xA0 4096 caract\xC3\xA8res.",
-       "Long.DFM", ""},
+       "EConvertError",
+       "R\xC3\xA9sultat de Format sup\xC3\xA9rieur \xC3\xA0 4096 caract\xC3\xA8res.", "Long.DFM",
+       ""},
   };
   for (const Row& row : rows) {
     ScratchFolder folder;
@@ -150,8 +150,9 @@ TEST(Program, OutputThatCannotBeCreated) {
     LockFromAnotherProcess lock(folder / "Box.TXT");
     Outcome outcome = RunQuenlo(folder, {"Box.dfm"});
     EXPECT_EQ(outcome.exit_code, 1);
-    EXPECT_EQ(MaskAddress(outcome.err),
-              ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Box.TXT."));
+    EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EFCreateError",
+                                                 "Ne peut cr\xC3\xA9"
+                                                 "er le fichier Box.TXT."));
     EXPECT_EQ(folder.Read("Box.TXT"), "held");  // a file in use is not truncated
   }
   // A folder standing where the output should go.
@@ -159,16 +160,18 @@ TEST(Program, OutputThatCannotBeCreated) {
   std::filesystem::create_directory(folder / "Form.DFM");
   Outcome outcome = RunQuenlo(folder, {"Form.txt"});
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(MaskAddress(outcome.err),
-            ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Form.DFM."));
+  EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EFCreateError",
+                                               "Ne peut cr\xC3\xA9"
+                                               "er le fichier Form.DFM."));
 
   if (geteuid() != 0) {  // permissions stop nothing for root
     folder.Write("Locked.txt", Example("Sample.TXT"));
     folder.Write("Locked.DFM", "old");
     chmod((folder / "Locked.DFM").c_str(), 0444);
     outcome = RunQuenlo(folder, {"Locked.txt"});
-    EXPECT_EQ(MaskAddress(outcome.err),
-              ErrorBox("EFCreateError", "Ne peut cr\xC3\xA9" "er le fichier Locked.DFM."));
+    EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EFCreateError",
+                                                 "Ne peut cr\xC3\xA9"
+                                                 "er le fichier Locked.DFM."));
     EXPECT_EQ(folder.Read("Locked.DFM"), "old");
   }
 }
@@ -180,15 +183,17 @@ TEST(Program, OutputOnAFullDevice) {
   std::filesystem::create_symlink("/dev/full", folder / "X.TXT");
   Outcome outcome = RunQuenlo(folder, {"X.dfm"});
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(MaskAddress(outcome.err),
-            ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
+  EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EWriteError",
+                                               "Erreur d'\xC3\xA9"
+                                               "criture dans le flux."));
 
   folder.Write("Y.txt", Example("Sample.TXT"));
   std::filesystem::create_symlink("/dev/full", folder / "Y.DFM");
   outcome = RunQuenlo(folder, {"Y.txt"});
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(MaskAddress(outcome.err),
-            ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
+  EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EWriteError",
+                                               "Erreur d'\xC3\xA9"
+                                               "criture dans le flux."));
 }
 
 TEST(Program, AFailedFinalDrainReplacesTheFailureInFlight) {
@@ -199,8 +204,9 @@ TEST(Program, AFailedFinalDrainReplacesTheFailureInFlight) {
   std::filesystem::create_symlink("/dev/full", folder / "Cut.TXT");
   Outcome outcome = RunQuenlo(folder, {"Cut.dfm"});
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(MaskAddress(outcome.err),
-            ErrorBox("EWriteError", "Erreur d'\xC3\xA9" "criture dans le flux."));
+  EXPECT_EQ(MaskAddress(outcome.err), ErrorBox("EWriteError",
+                                               "Erreur d'\xC3\xA9"
+                                               "criture dans le flux."));
 }
 
 TEST(Program, RunningOutOfMemoryIsReportedWithoutMemory) {
@@ -220,8 +226,9 @@ TEST(Program, RunningOutOfMemoryIsReportedWithoutMemory) {
   folder.Write("Huge.dfm", file + stream);
   Outcome outcome = RunQuenlo(folder, {"Huge.dfm"}, 64u << 20);
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(outcome.err, "Erreur de l'application\nException EOutOfMemory dans le module quenlo "
-                         "\xC3\xA0 00000000.\nPlus de m\xC3\xA9moire.\n");
+  EXPECT_EQ(outcome.err,
+            "Erreur de l'application\nException EOutOfMemory dans le module quenlo "
+            "\xC3\xA0 00000000.\nPlus de m\xC3\xA9moire.\n");
   EXPECT_EQ(folder.Read("Huge.TXT"), "object TBox\r\n  S = ");
 #endif
 }
